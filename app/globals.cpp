@@ -1,0 +1,5 @@
+#include "app/globals.h"
+
+HINSTANCE moduleInstance = nullptr;
+CConfigWin* configWindow = nullptr;
+CVersionWin* versionWindow = nullptr;

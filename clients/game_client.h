@@ -1,0 +1,24 @@
+// What the program relies on from the game client, another company's program.
+#pragma once
+#include <windows.h>
+
+#include <cwchar>
+
+// Every top-level window of this class (exact, case-sensitive) is a client.
+inline constexpr wchar_t clientClassName[] = L"qorMainView";
+// Class names are read into a buffer of this many characters.
+inline constexpr int classNameBufferSize = 50;
+
+// The installer's entry; its "InstallLocation" plus the executable name is the client path.
+inline constexpr wchar_t clientUninstallKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QOR";
+inline constexpr wchar_t clientInstallValue[] = L"InstallLocation";
+inline constexpr wchar_t clientExecutable[] = L"\\qor.exe";
+
+// Titles are a prefix of this many characters and the character's name, or just "QOR".
+inline constexpr int clientTitlePrefixLength = 6;
+inline constexpr wchar_t clientBareTitle[] = L"QOR";
+
+inline bool isClientClass(const wchar_t* className) {
+    return wcscmp(className, clientClassName) == 0;
+}

@@ -1,0 +1,35 @@
+// Every program window is an object derived from CWindow; one window class serves them all.
+#pragma once
+#include <windows.h>
+
+inline constexpr wchar_t windowClassName[] = L"__CWindowClass";
+
+class CWindow {
+public:
+    HWND hwnd = nullptr;
+    HINSTANCE hInstance;
+
+    CWindow(const CWindow&) = delete;
+    CWindow& operator=(const CWindow&) = delete;
+
+    virtual LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) = 0;
+
+    // One CreateWindowExW of "__CWindowClass", bound to this object; NULL on failure.
+    HWND createWindow(DWORD exStyle, DWORD style, int x, int y, int width, int height);
+
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+protected:
+    CWindow();
+    // Base teardown: unbinds the object first, so the window's last messages go to
+    // DefWindowProcW, then destroys a window that still exists. Not virtual: every
+    // object is torn down through its own type.
+    ~CWindow();
+};
+
+// Where a window of the given size lands when centred on `reference`, pulled back
+// vertically into `area` (the top edge wins when it is taller than the area).
+POINT centredPosition(SIZE window, const RECT& reference, const RECT& area);
+
+// Centres a window on its parent (child windows), its owner, or its monitor's work area.
+void centre(HWND hwnd);
