@@ -3,8 +3,8 @@
 #include <windows.h>
 
 enum : UINT {
-    UM_COMMAND = WM_USER + 101,        // wParam: command number
-    UM_TRAYNOTIFY = WM_USER + 666,     // the notification-area icon's callback
+    UM_COMMAND = WM_USER + 101,    // wParam: command number
+    UM_TRAYNOTIFY = WM_USER + 666, // the notification-area icon's callback
     UM_SETTINGSCHANGED = WM_USER + 1011,
 };
 

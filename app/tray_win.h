@@ -4,7 +4,7 @@
 #include "ui/window.h"
 
 class CTrayWin : public CWindow {
-public:
+  public:
     KernelHandle setClientsThread;
     KernelHandle restoreThread;
 
@@ -13,6 +13,6 @@ public:
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     void OnCommand(WPARAM command);
 };

@@ -5,7 +5,9 @@
 
 #include "clients/game_client.h"
 
-bool hasCaption(LONG style) { return (style & WS_CAPTION) == WS_CAPTION; }
+bool hasCaption(LONG style) {
+    return (style & WS_CAPTION) == WS_CAPTION;
+}
 
 RECT fittedBounds(const RECT& workArea, SIZE clientSize) {
     return {workArea.left, workArea.top, workArea.left + clientSize.cx,
@@ -19,7 +21,8 @@ RECT restoredBounds(const RECT& workArea, SIZE clientSize, int frameX, int frame
 
 void startClientPass(KernelHandle& pass, int mode) {
     void* arg = reinterpret_cast<void*>(static_cast<intptr_t>(mode));
-    pass.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, clientPassThread, arg, 0, nullptr)));
+    pass.reset(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, clientPassThread, arg, 0, nullptr)));
 }
 
 unsigned __stdcall clientPassThread(void* mode) {
@@ -38,9 +41,11 @@ BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM mode) {
     // un-minimise or un-maximise first, so the sizes below are the normal ones
     WINDOWPLACEMENT placement{};
     placement.length = sizeof(placement);
-    if (!GetWindowPlacement(hwnd, &placement)) return TRUE; // gone: a zeroed record would collapse it
+    if (!GetWindowPlacement(hwnd, &placement))
+        return TRUE; // gone: a zeroed record would collapse it
     placement.showCmd = SW_RESTORE;
-    SetWindowPlacement(hwnd, &placement);
+    // Wine refuses another process's placement; the show state is what matters here
+    if (!SetWindowPlacement(hwnd, &placement)) ShowWindow(hwnd, SW_RESTORE);
 
     RECT client{};
     if (!GetClientRect(hwnd, &client)) return TRUE;

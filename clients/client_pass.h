@@ -7,7 +7,8 @@
 enum PassMode : int { restorePass = 0, fitPass = 1 };
 
 // No caption or frame; the window keeps its place in the z-order.
-inline constexpr LONG fittedStyle = 0x140A0000; // WS_VISIBLE|WS_CLIPSIBLINGS|WS_SYSMENU|WS_MINIMIZEBOX
+inline constexpr LONG fittedStyle =
+    0x140A0000; // WS_VISIBLE|WS_CLIPSIBLINGS|WS_SYSMENU|WS_MINIMIZEBOX
 inline constexpr LONG fittedExStyle = 0;
 // A fixed-frame popup with caption.
 inline constexpr LONG restoredStyle = static_cast<LONG>(0x94CA0000u);

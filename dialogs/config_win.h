@@ -3,7 +3,7 @@
 #include "ui/window.h"
 
 class CConfigWin : public CWindow {
-public:
+  public:
     CConfigWin();
     ~CConfigWin();
 

@@ -3,7 +3,7 @@
 #include "ui/window.h"
 
 class CVersionWin : public CWindow {
-public:
+  public:
     CVersionWin();
     ~CVersionWin();
 

@@ -6,7 +6,7 @@
 
 // A kernel handle (thread, mutex, event) closed with CloseHandle.
 class KernelHandle {
-public:
+  public:
     KernelHandle() = default;
     explicit KernelHandle(HANDLE h) : handle(h) {}
     KernelHandle(KernelHandle&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
@@ -25,6 +25,6 @@ public:
         handle = h;
     }
 
-private:
+  private:
     HANDLE handle = nullptr;
 };

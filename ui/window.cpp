@@ -70,8 +70,8 @@ void centre(HWND hwnd) {
         GetClientRect(reference, &referenceRect);
         MapWindowPoints(reference, parent, reinterpret_cast<POINT*>(&referenceRect), 2);
     } else {
-        const HMONITOR monitor = MonitorFromWindow(reference ? reference : hwnd,
-                                                   MONITOR_DEFAULTTONEAREST);
+        const HMONITOR monitor =
+            MonitorFromWindow(reference ? reference : hwnd, MONITOR_DEFAULTTONEAREST);
         if (!monitor) return;
         MONITORINFO info{};
         info.cbSize = sizeof(info);

@@ -5,7 +5,7 @@
 inline constexpr wchar_t windowClassName[] = L"__CWindowClass";
 
 class CWindow {
-public:
+  public:
     HWND hwnd = nullptr;
     HINSTANCE hInstance;
 
@@ -19,7 +19,7 @@ public:
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-protected:
+  protected:
     CWindow();
     // Base teardown: unbinds the object first, so the window's last messages go to
     // DefWindowProcW, then destroys a window that still exists. Not virtual: every

@@ -6,17 +6,25 @@
 
 namespace {
 
-wchar_t* allocateZeroed(int units) { return new wchar_t[static_cast<size_t>(units)](); }
+wchar_t* allocateZeroed(int units) {
+    return new wchar_t[static_cast<size_t>(units)]();
+}
 
-int textLength(const wchar_t* text) { return text ? static_cast<int>(wcslen(text)) : 0; }
+int textLength(const wchar_t* text) {
+    return text ? static_cast<int>(wcslen(text)) : 0;
+}
 
 } // namespace
 
 CWString::CWString() : buffer(allocateZeroed(1)), capacity(1) {}
 
-CWString::CWString(const wchar_t* text) : CWString() { assign(text); }
+CWString::CWString(const wchar_t* text) : CWString() {
+    assign(text);
+}
 
-CWString::CWString(const CWString& other) : CWString() { assign(other.buffer); }
+CWString::CWString(const CWString& other) : CWString() {
+    assign(other.buffer);
+}
 
 CWString::CWString(CWString&& other) noexcept : CWString() {
     std::swap(buffer, other.buffer);
@@ -34,7 +42,9 @@ CWString& CWString::operator=(CWString&& other) noexcept {
     return *this;
 }
 
-CWString::~CWString() { delete[] buffer; }
+CWString::~CWString() {
+    delete[] buffer;
+}
 
 void CWString::resize(int n) {
     if (n < 1) n = 1;
@@ -69,7 +79,8 @@ void CWString::append(const wchar_t* text) {
 
 void CWString::appendNumber(int32_t value) {
     // unsigned magnitude, so the most negative value needs no negation of its own
-    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    uint32_t magnitude =
+        value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     wchar_t digits[12];
     int at = 11;
     digits[at] = L'\0';
@@ -95,4 +106,6 @@ void CWString::keepLast(int n) {
     buffer[n] = L'\0';
 }
 
-int CWString::length() const { return static_cast<int>(wcslen(buffer)); }
+int CWString::length() const {
+    return static_cast<int>(wcslen(buffer));
+}

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 class CWString {
-public:
+  public:
     CWString();
     CWString(const wchar_t* text);
     CWString(const CWString& other);
@@ -26,7 +26,7 @@ public:
     const wchar_t* c_str() const { return buffer; }
     int capacityUnits() const { return capacity; }
 
-private:
+  private:
     wchar_t* buffer;
     int capacity;
 };

@@ -21,7 +21,7 @@ struct Received {
 };
 
 class ProbeWin : public CWindow {
-public:
+  public:
     explicit ProbeWin(Received& received) : received(received) {}
     ~ProbeWin() = default;
 
@@ -32,7 +32,7 @@ public:
         return DefWindowProcW(window, msg, wParam, lParam);
     }
 
-private:
+  private:
     Received& received;
 };
 
@@ -86,7 +86,8 @@ TEST(WindowFramework, AfterTeardownAWindowThatStillExistsGoesToDefWindowProc) {
         ownerThread = GetCurrentThreadId();
         window = probe->createWindow(0, WS_POPUP, 0, 0, 50, 50);
         SetEvent(created);
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+            DispatchMessageW(&msg);
         if (IsWindow(window)) DestroyWindow(window);
     });
     WaitForSingleObject(created, 10000);
@@ -115,8 +116,8 @@ TEST(WindowFramework, ObjectAboveFourGigabytes) {
         if (memory) break;
     }
     if (!memory)
-        memory = VirtualAlloc(nullptr, 65536, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN,
-                              PAGE_READWRITE);
+        memory =
+            VirtualAlloc(nullptr, 65536, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
     ASSERT_NE(memory, nullptr);
     ASSERT_GT(reinterpret_cast<uintptr_t>(memory), uintptr_t(0xFFFFFFFFu));
 
@@ -143,14 +144,22 @@ TEST(Centring, Arithmetic) {
     } rows[] = {
         {"centred", {200, 100}, screen, screen, {540, 340}},
         {"taller than the area: top edge wins", {300, 1000}, screen, screen, {490, 0}},
-        {"taller, area not at the origin", {100, 900}, {0, 50, 1280, 800}, {0, 50, 1280, 800},
+        {"taller, area not at the origin",
+         {100, 900},
+         {0, 50, 1280, 800},
+         {0, 50, 1280, 800},
          {590, 50}},
-        {"owner partly off-screen: x is never clamped", {200, 100}, {-300, 100, 100, 400}, screen,
+        {"owner partly off-screen: x is never clamped",
+         {200, 100},
+         {-300, 100, 100, 400},
+         screen,
          {-200, 200}},
-        {"owner low on the screen: pulled up", {200, 100}, {100, 700, 500, 1000}, screen,
+        {"owner low on the screen: pulled up",
+         {200, 100},
+         {100, 700, 500, 1000},
+         screen,
          {200, 680}},
-        {"owner above the area: pulled down", {200, 100}, {100, -400, 500, -100}, screen,
-         {200, 0}},
+        {"owner above the area: pulled down", {200, 100}, {100, -400, 500, -100}, screen, {200, 0}},
         {"wider than the area", {2000, 100}, screen, screen, {-360, 340}},
         {"halves truncate toward zero", {5, 5}, {-3, -3, 0, 0}, {-100, -100, 100, 100}, {-3, -3}},
     };
@@ -162,7 +171,7 @@ TEST(Centring, Arithmetic) {
 }
 
 class PlainWin : public CWindow {
-public:
+  public:
     LRESULT handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) override {
         return DefWindowProcW(window, msg, wParam, lParam);
     }

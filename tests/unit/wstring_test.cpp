@@ -7,7 +7,9 @@
 
 namespace {
 
-std::wstring text(const CWString& s) { return s.c_str(); }
+std::wstring text(const CWString& s) {
+    return s.c_str();
+}
 
 TEST(CWString, EmptyHasOneUnitAndCopiesAreDeep) {
     CWString empty;
@@ -67,9 +69,12 @@ TEST(CWString, AppendNumber) {
         int32_t value;
         const wchar_t* expected;
     } rows[] = {
-        {0, L"Client 0"},          {7, L"Client 7"},
-        {10, L"Client 10"},        {-1, L"Client -1"},
-        {INT_MAX, L"Client 2147483647"}, {INT_MIN, L"Client -2147483648"},
+        {0, L"Client 0"},
+        {7, L"Client 7"},
+        {10, L"Client 10"},
+        {-1, L"Client -1"},
+        {INT_MAX, L"Client 2147483647"},
+        {INT_MIN, L"Client -2147483648"},
     };
     for (const Row& row : rows) {
         CWString s(L"Client ");
@@ -90,8 +95,13 @@ TEST(CWString, KeepLast) {
     struct Row {
         int n;
         const wchar_t* expected;
-    } rows[] = {{0, L""}, {1, L"e"}, {5, L"Alice"}, {10, L"OR - Alice"}, {11, L"QOR - Alice"},
-                {12, L"QOR - Alice"}, {-1, L"QOR - Alice"}};
+    } rows[] = {{0, L""},
+                {1, L"e"},
+                {5, L"Alice"},
+                {10, L"OR - Alice"},
+                {11, L"QOR - Alice"},
+                {12, L"QOR - Alice"},
+                {-1, L"QOR - Alice"}};
     for (const Row& row : rows) {
         CWString s(L"QOR - Alice");
         s.keepLast(row.n);

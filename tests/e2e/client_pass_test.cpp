@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include "app/messages.h"
+#include "clients/client_pass.h"
+#include "tests/support/skarvel_process.h"
+#include "tools/qor/qor_protocol.h"
+
+namespace {
+
+using testkit::StandIn;
+using testkit::waitUntil;
+
+RECT workArea() {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
+}
+
+SIZE clientSize(HWND window) {
+    RECT r{};
+    GetClientRect(window, &r);
+    return {r.right, r.bottom};
+}
+
+RECT windowRect(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+bool sameSize(SIZE a, SIZE b) {
+    return a.cx == b.cx && a.cy == b.cy;
+}
+
+bool atCorner(HWND window) {
+    const RECT r = windowRect(window), work = workArea();
+    return r.left == work.left && r.top == work.top;
+}
+
+bool isFitted(HWND window, SIZE client) {
+    const RECT r = windowRect(window);
+    return GetWindowLongW(window, GWL_STYLE) == fittedStyle &&
+           GetWindowLongW(window, GWL_EXSTYLE) == fittedExStyle && atCorner(window) &&
+           sameSize(clientSize(window), client) && r.right - r.left == client.cx &&
+           r.bottom - r.top == client.cy;
+}
+
+bool isRestored(HWND window, SIZE client) {
+    const RECT r = windowRect(window);
+    return GetWindowLongW(window, GWL_STYLE) == restoredStyle &&
+           GetWindowLongW(window, GWL_EXSTYLE) == restoredExStyle && atCorner(window) &&
+           sameSize(clientSize(window), client) &&
+           r.right - r.left == client.cx + 2 * GetSystemMetrics(SM_CXDLGFRAME) &&
+           r.bottom - r.top ==
+               client.cy + 2 * GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
+}
+
+std::string describe(HWND window) {
+    const RECT r = windowRect(window);
+    const SIZE c = clientSize(window);
+    char text[200];
+    wsprintfA(text, "style %08lX ex %08lX window (%ld,%ld)-(%ld,%ld) client %ldx%ld%s%s",
+              GetWindowLongW(window, GWL_STYLE), GetWindowLongW(window, GWL_EXSTYLE), r.left, r.top,
+              r.right, r.bottom, c.cx, c.cy, IsIconic(window) ? " iconic" : "",
+              IsZoomed(window) ? " zoomed" : "");
+    return text;
+}
+
+class ClientPass : public testing::Test {
+  protected:
+    void SetUp() override {
+        skarvel = startSkarvel();
+        ASSERT_TRUE(skarvel.tray) << "skarvel did not start";
+    }
+    void TearDown() override {
+        if (skarvel.tray) {
+            EXPECT_TRUE(exitSkarvel(skarvel)) << "exit did not end with code 0";
+        }
+    }
+    std::vector<StandIn> clients(const std::vector<std::wstring>& args) {
+        std::vector<StandIn> started = testkit::startClients(args);
+        for (const StandIn& client : started)
+            EXPECT_TRUE(client.hwnd) << "a stand-in did not start";
+        return started;
+    }
+
+    Skarvel skarvel;
+};
+
+TEST_F(ClientPass, SetClientsThenRestoreKeepsEveryClientArea) {
+    const RECT work = workArea();
+    // the virtual desktop's taskbar makes the work area smaller than the screen
+    if (IsWindowVisible(FindWindowW(L"Shell_TrayWnd", nullptr))) {
+        EXPECT_LT(work.bottom - work.top, GetSystemMetrics(SM_CYSCREEN));
+    }
+
+    auto started = clients({L"--title \"QOR - Alice\" --size 1024x768 --pos 120,90",
+                            L"--title \"QOR - Bob\" --size 640x480 --pos 300,200",
+                            L"--title QOR --size 333x222 --pos 50,60"});
+    ASSERT_EQ(started.size(), 3u);
+    const SIZE sizes[] = {{1024, 768}, {640, 480}, {333, 222}};
+
+    postCommand(skarvel.tray, cmdSetClients);
+    for (size_t i = 0; i < started.size(); ++i)
+        EXPECT_TRUE(waitUntil([&] { return isFitted(started[i].hwnd, sizes[i]); }, 10000))
+            << i << ": " << describe(started[i].hwnd);
+
+    postCommand(skarvel.tray, cmdRestore);
+    for (size_t i = 0; i < started.size(); ++i)
+        EXPECT_TRUE(waitUntil([&] { return isRestored(started[i].hwnd, sizes[i]); }, 10000))
+            << i << ": " << describe(started[i].hwnd);
+
+    // and back again: nothing about the clients is remembered between passes
+    postCommand(skarvel.tray, cmdSetClients);
+    for (size_t i = 0; i < started.size(); ++i)
+        EXPECT_TRUE(waitUntil([&] { return isFitted(started[i].hwnd, sizes[i]); }, 10000))
+            << i << ": " << describe(started[i].hwnd);
+}
+
+TEST_F(ClientPass, MinimisedAndMaximisedClientsAreRestoredFirst) {
+    auto started = clients({L"--title \"QOR - Min\" --size 800x600 --minimized",
+                            L"--title \"QOR - Max\" --size 700x500 --maximized"});
+    ASSERT_EQ(started.size(), 2u);
+    ASSERT_TRUE(
+        waitUntil([&] { return IsIconic(started[0].hwnd) && IsZoomed(started[1].hwnd); }, 5000));
+
+    postCommand(skarvel.tray, cmdSetClients);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return isFitted(started[0].hwnd, {800, 600});
+        },
+        10000))
+        << describe(started[0].hwnd);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return isFitted(started[1].hwnd, {700, 500});
+        },
+        10000))
+        << describe(started[1].hwnd);
+    EXPECT_FALSE(IsIconic(started[0].hwnd));
+    EXPECT_FALSE(IsZoomed(started[1].hwnd));
+}
+
+TEST_F(ClientPass, ACommandOfTheSameKindAgainOnlyRestoresTheShowState) {
+    auto started = clients({L"--title \"QOR - Alice\" --size 640x480 --pos 150,100"});
+    ASSERT_EQ(started.size(), 1u);
+    const HWND client = started[0].hwnd;
+
+    // "Restore" on a client that has its caption: un-minimised, not moved
+    const RECT before = windowRect(client);
+    const LONG captionedStyle = GetWindowLongW(client, GWL_STYLE);
+    PostMessageW(client, QOR_MINIMIZE, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return IsIconic(client) != FALSE; }, 5000));
+    postCommand(skarvel.tray, cmdRestore);
+    ASSERT_TRUE(waitUntil([&] { return !IsIconic(client); }, 10000));
+    const RECT after = windowRect(client);
+    EXPECT_TRUE(EqualRect(&before, &after)) << describe(client);
+    EXPECT_EQ(GetWindowLongW(client, GWL_STYLE), captionedStyle);
+
+    postCommand(skarvel.tray, cmdSetClients);
+    ASSERT_TRUE(waitUntil([&] { return isFitted(client, {640, 480}); }, 10000)) << describe(client);
+
+    // a fitted client moved away and minimised: a second "Set clients" leaves it there
+    SetWindowPos(client, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PostMessageW(client, QOR_MINIMIZE, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return IsIconic(client) != FALSE; }, 5000));
+    postCommand(skarvel.tray, cmdSetClients);
+    ASSERT_TRUE(waitUntil([&] { return !IsIconic(client); }, 10000));
+    EXPECT_EQ(windowRect(client).left, 200) << describe(client);
+    EXPECT_EQ(windowRect(client).top, 150) << describe(client);
+    EXPECT_EQ(GetWindowLongW(client, GWL_STYLE), fittedStyle);
+    EXPECT_TRUE(sameSize(clientSize(client), {640, 480}));
+}
+
+TEST_F(ClientPass, OtherClassesAreNeverTouched) {
+    // Class names differing only in case cannot be told apart from outside: the system's
+    // class atoms ignore case, so GetClassNameW reports whichever spelling came first.
+    auto started = clients({L"--class qorMainViewX --size 400x300 --pos 200,100 --minimized",
+                            L"--class qorMainVie --size 400x300 --pos 250,150",
+                            L"--title \"QOR - Real\" --size 500x400 --pos 300,200"});
+    ASSERT_EQ(started.size(), 3u);
+    ASSERT_TRUE(waitUntil([&] { return IsIconic(started[0].hwnd) != FALSE; }, 5000));
+    const LONG styles[] = {GetWindowLongW(started[0].hwnd, GWL_STYLE),
+                           GetWindowLongW(started[1].hwnd, GWL_STYLE)};
+    const RECT rects[] = {windowRect(started[0].hwnd), windowRect(started[1].hwnd)};
+
+    postCommand(skarvel.tray, cmdSetClients);
+    ASSERT_TRUE(waitUntil([&] { return isFitted(started[2].hwnd, {500, 400}); }, 10000));
+    postCommand(skarvel.tray, cmdRestore);
+    ASSERT_TRUE(waitUntil([&] { return isRestored(started[2].hwnd, {500, 400}); }, 10000));
+
+    for (int i = 0; i < 2; ++i) {
+        const RECT now = windowRect(started[i].hwnd);
+        EXPECT_EQ(GetWindowLongW(started[i].hwnd, GWL_STYLE), styles[i]) << i;
+        EXPECT_TRUE(EqualRect(&now, &rects[i])) << i << ": " << describe(started[i].hwnd);
+    }
+    EXPECT_TRUE(IsIconic(started[0].hwnd)); // not even un-minimised
+}
+
+// A client that stops answering holds up only the pass that reached it.
+TEST_F(ClientPass, AHungClientStallsOnlyItsOwnPass) {
+    auto hung = clients({L"--title \"QOR - Hung\" --size 640x480 --pos 200,120"});
+    ASSERT_EQ(hung.size(), 1u);
+    const HWND a = hung[0].hwnd;
+    const long idleThreads = testkit::countThreads(skarvel.process.id());
+
+    PostMessageW(a, QOR_HANG, 8000, 0);
+    ASSERT_TRUE(waitUntil([&] { return !answers(a, 50); }, 3000));
+    postCommand(skarvel.tray, cmdSetClients);
+    EXPECT_TRUE(answers(skarvel.tray, 1000)) << "the program froze behind its pass";
+
+    // a newer client lies above the hung one, so a fresh pass reaches it first
+    auto fresh = clients({L"--title \"QOR - Fresh\" --size 500x300 --pos 400,300"});
+    ASSERT_EQ(fresh.size(), 1u);
+    const HWND b = fresh[0].hwnd;
+    postCommand(skarvel.tray, cmdSetClients);
+    EXPECT_TRUE(waitUntil([&] { return isFitted(b, {500, 300}); }, 5000)) << describe(b);
+    EXPECT_FALSE(answers(a, 50)) << "the client woke too early for this test to mean anything";
+    EXPECT_TRUE(answers(skarvel.tray, 1000));
+
+    // once it answers, the stalled passes finish
+    EXPECT_TRUE(waitUntil([&] { return isFitted(a, {640, 480}); }, 15000)) << describe(a);
+    if (idleThreads > 0) {
+        EXPECT_TRUE(waitUntil(
+            [&] { return testkit::countThreads(skarvel.process.id()) <= idleThreads; }, 10000))
+            << "passes still running: " << testkit::countThreads(skarvel.process.id());
+    }
+}
+
+TEST_F(ClientPass, ExitWhileAPassIsStuckEndsWithCodeZero) {
+    auto started = clients({L"--title \"QOR - Hung\" --size 640x480 --pos 200,120"});
+    ASSERT_EQ(started.size(), 1u);
+    const HWND client = started[0].hwnd;
+    PostMessageW(client, QOR_HANG, 8000, 0);
+    ASSERT_TRUE(waitUntil([&] { return !answers(client, 50); }, 3000));
+    postCommand(skarvel.tray, cmdSetClients);
+    postCommand(skarvel.tray, cmdRestore);
+
+    EXPECT_TRUE(exitSkarvel(skarvel, 4000));
+    EXPECT_FALSE(answers(client, 50)) << "the client woke before the program ended";
+    skarvel.tray = nullptr;
+}
+
+} // namespace

@@ -1,0 +1,10 @@
+#include <gtest/gtest.h>
+
+#include "app/globals.h"
+
+int main(int argc, char** argv) {
+    // window objects copy this when they are built, as in the program
+    moduleInstance = GetModuleHandleW(nullptr);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,383 @@
+#include "testkit.h"
+
+#include "tools/qor/qor_protocol.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <utility>
+
+namespace testkit {
+
+namespace {
+
+// ntdll entry points are looked up at run time: no import library needed on any toolchain.
+using NtStatus = LONG;
+constexpr NtStatus statusInfoLengthMismatch = static_cast<NtStatus>(0xC0000004L);
+constexpr ULONG systemExtendedHandleInformation = 64;
+constexpr ULONG processBasicInformation = 0;
+
+struct HandleEntryEx {
+    PVOID Object;
+    ULONG_PTR UniqueProcessId;
+    ULONG_PTR HandleValue;
+    ULONG GrantedAccess;
+    USHORT CreatorBackTraceIndex;
+    USHORT ObjectTypeIndex;
+    ULONG HandleAttributes;
+    ULONG Reserved;
+};
+
+struct HandleInformationEx {
+    ULONG_PTR NumberOfHandles;
+    ULONG_PTR Reserved;
+    HandleEntryEx Handles[1];
+};
+
+struct ProcessBasicInformation {
+    NtStatus ExitStatus;
+    PVOID PebBaseAddress;
+    ULONG_PTR AffinityMask;
+    LONG BasePriority;
+    ULONG_PTR UniqueProcessId;
+    ULONG_PTR InheritedFrom;
+};
+
+using QuerySystemInformation = NtStatus(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+using QueryInformationProcess = NtStatus(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+
+template <class Fn> Fn ntdllFunction(const char* name) {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll) return nullptr;
+    // through void(*)() so the cast between function types is explicit
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, name)));
+}
+
+struct HandleOwner {
+    HANDLE h = nullptr;
+    explicit HandleOwner(HANDLE handle) : h(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
+    ~HandleOwner() {
+        if (h) CloseHandle(h);
+    }
+};
+
+// Owns the screen DC, a memory DC and a DIB section selected into it, in reverse order.
+class ScreenCopy {
+  public:
+    ScreenCopy(int width, int height) {
+        screen = GetDC(nullptr);
+        if (!screen) return;
+        memory = CreateCompatibleDC(screen);
+        if (!memory) return;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height; // top-down rows
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (bitmap) old = SelectObject(memory, bitmap);
+    }
+    ScreenCopy(const ScreenCopy&) = delete;
+    ScreenCopy& operator=(const ScreenCopy&) = delete;
+    ~ScreenCopy() {
+        if (old) SelectObject(memory, old);
+        if (bitmap) DeleteObject(bitmap);
+        if (memory) DeleteDC(memory);
+        if (screen) ReleaseDC(nullptr, screen);
+    }
+    bool ok() const { return old && bits; }
+
+    HDC screen = nullptr;
+    HDC memory = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    void* bits = nullptr;
+};
+
+// The value after --class in a stand-in's arguments, quoted or not.
+std::wstring classFromArgs(const std::wstring& args) {
+    const std::wstring flag = L"--class";
+    size_t at = args.find(flag);
+    while (at != std::wstring::npos && at + flag.size() < args.size() &&
+           args[at + flag.size()] != L' ')
+        at = args.find(flag, at + 1);
+    if (at == std::wstring::npos) return qorClassName;
+    size_t begin = args.find_first_not_of(L' ', at + flag.size());
+    if (begin == std::wstring::npos) return qorClassName;
+    wchar_t end = L' ';
+    if (args[begin] == L'"') {
+        end = L'"';
+        ++begin;
+    }
+    const size_t stop = args.find(end, begin);
+    return args.substr(begin, stop == std::wstring::npos ? std::wstring::npos : stop - begin);
+}
+
+} // namespace
+
+std::wstring binDir() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (n == 0) return L"";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"" : path.substr(0, slash + 1);
+}
+
+Process::Process(Process&& other) noexcept
+    : process(std::exchange(other.process, nullptr)), pid(std::exchange(other.pid, 0)) {}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        kill();
+        if (process) CloseHandle(process);
+        process = std::exchange(other.process, nullptr);
+        pid = std::exchange(other.pid, 0);
+    }
+    return *this;
+}
+
+Process::~Process() {
+    kill();
+    if (process) CloseHandle(process);
+}
+
+Process Process::start(const std::wstring& exe, const std::wstring& args) {
+    // CreateProcessW may write into the command line, so it needs its own buffer
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!args.empty()) commandLine += L" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    Process started;
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi))
+        return started;
+    CloseHandle(pi.hThread);
+    started.process = pi.hProcess;
+    started.pid = pi.dwProcessId;
+    return started;
+}
+
+bool Process::running() const {
+    return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+}
+
+bool Process::waitExit(DWORD ms, DWORD* code) const {
+    if (!process || WaitForSingleObject(process, ms) != WAIT_OBJECT_0) return false;
+    if (code && !GetExitCodeProcess(process, code)) return false;
+    return true;
+}
+
+void Process::kill() {
+    if (!running()) return;
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+}
+
+bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs, DWORD pollMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (cond()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(pollMs);
+    }
+}
+
+namespace {
+
+struct WindowSearch {
+    const wchar_t* className;
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectWindow(HWND hwnd, LPARAM param) {
+    auto& search = *reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner != search.pid) return TRUE;
+    wchar_t name[256];
+    if (GetClassNameW(hwnd, name, 256) && std::wcscmp(name, search.className) == 0)
+        search.found.push_back(hwnd);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> findWindows(const wchar_t* className, DWORD pid) {
+    WindowSearch search{className, pid, {}};
+    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND findWindow(const wchar_t* className, DWORD pid) {
+    const auto found = findWindows(className, pid);
+    return found.empty() ? nullptr : found.front();
+}
+
+HWND waitForWindow(const wchar_t* className, DWORD pid, DWORD timeoutMs) {
+    HWND hwnd = nullptr;
+    waitUntil([&] { return (hwnd = findWindow(className, pid)) != nullptr; }, timeoutMs);
+    return hwnd;
+}
+
+std::vector<StandIn> startClients(const std::vector<std::wstring>& argLists, DWORD timeoutMs) {
+    const std::wstring exe = binDir() + L"qor.exe";
+    std::vector<StandIn> clients;
+    std::vector<std::wstring> classes;
+    for (const auto& args : argLists) {
+        clients.push_back({Process::start(exe, args), nullptr});
+        classes.push_back(classFromArgs(args));
+    }
+    // one deadline for all: they start in parallel
+    waitUntil(
+        [&] {
+            bool all = true;
+            for (size_t i = 0; i < clients.size(); ++i) {
+                auto& c = clients[i];
+                if (c.hwnd || c.process.id() == 0) continue;
+                HWND hwnd = findWindow(classes[i].c_str(), c.process.id());
+                if (hwnd && IsWindowVisible(hwnd))
+                    c.hwnd = hwnd;
+                else if (c.process.running())
+                    all = false;
+            }
+            return all;
+        },
+        timeoutMs);
+    return clients;
+}
+
+Pixels readScreen(const RECT& screenRect) {
+    Pixels pixels;
+    const int width = screenRect.right - screenRect.left;
+    const int height = screenRect.bottom - screenRect.top;
+    if (width <= 0 || height <= 0) return pixels;
+    ScreenCopy copy(width, height);
+    if (!copy.ok() || !BitBlt(copy.memory, 0, 0, width, height, copy.screen, screenRect.left,
+                              screenRect.top, SRCCOPY))
+        return pixels;
+    GdiFlush(); // the DIB's memory is only current after the batch ran
+    pixels.width = width;
+    pixels.height = height;
+    pixels.data.resize(size_t(width) * size_t(height));
+    const auto* bgra = static_cast<const std::uint8_t*>(copy.bits);
+    for (size_t i = 0; i < pixels.data.size(); ++i)
+        pixels.data[i] = RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]);
+    return pixels;
+}
+
+Pixels readWindowPixels(HWND hwnd) {
+    RECT rect;
+    if (!GetWindowRect(hwnd, &rect)) return {};
+    return readScreen(rect);
+}
+
+long countKernelHandles(DWORD pid) {
+    const auto query = ntdllFunction<QuerySystemInformation>("NtQuerySystemInformation");
+    if (!query) return -1;
+    std::vector<std::uint8_t> buffer(1 << 20);
+    for (;;) {
+        ULONG needed = 0;
+        const NtStatus status =
+            query(systemExtendedHandleInformation, buffer.data(), ULONG(buffer.size()), &needed);
+        if (status == statusInfoLengthMismatch && buffer.size() < (size_t(1) << 30)) {
+            // handles come and go between calls: leave room to spare
+            buffer.resize((std::max)(buffer.size() * 2, size_t(needed) + (1 << 16)));
+            continue;
+        }
+        if (status < 0) return -1;
+        break;
+    }
+    HandleInformationEx header;
+    std::memcpy(&header, buffer.data(), offsetof(HandleInformationEx, Handles));
+    const size_t capacity =
+        (buffer.size() - offsetof(HandleInformationEx, Handles)) / sizeof(HandleEntryEx);
+    const size_t count = (std::min)(size_t(header.NumberOfHandles), capacity);
+    long owned = 0;
+    for (size_t i = 0; i < count; ++i) {
+        HandleEntryEx entry;
+        std::memcpy(&entry,
+                    buffer.data() + offsetof(HandleInformationEx, Handles) +
+                        i * sizeof(HandleEntryEx),
+                    sizeof entry);
+        if (entry.UniqueProcessId == pid) ++owned;
+    }
+    return owned;
+}
+
+long countGdiObjects(DWORD pid) {
+#if defined(_WIN64)
+    const auto query = ntdllFunction<QueryInformationProcess>("NtQueryInformationProcess");
+    if (!query) return -1;
+    HandleOwner process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process.h) return -1;
+    ProcessBasicInformation info{};
+    ULONG length = 0;
+    if (query(process.h, processBasicInformation, &info, sizeof info, &length) < 0 ||
+        !info.PebBaseAddress)
+        return -1;
+    constexpr size_t gdiSharedHandleTableOffset = 0xF8;
+    std::uint64_t table = 0;
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process.h,
+                           static_cast<const std::uint8_t*>(info.PebBaseAddress) +
+                               gdiSharedHandleTableOffset,
+                           &table, sizeof table, &read) ||
+        read != sizeof table || table == 0)
+        return -1;
+
+    struct Cell {
+        std::uint64_t object;
+        std::uint16_t pid;
+        std::uint16_t lock;
+        std::uint8_t t0, t1, type, t3;
+        std::uint64_t user;
+    };
+    static_assert(sizeof(Cell) == 24);
+    constexpr size_t cellCount = 65536;
+    std::vector<Cell> cells(cellCount);
+    if (!ReadProcessMemory(process.h, reinterpret_cast<LPCVOID>(static_cast<UINT_PTR>(table)),
+                           cells.data(), cells.size() * sizeof(Cell), &read) ||
+        read != cells.size() * sizeof(Cell))
+        return -1;
+    // Windows shares one table per session and fills in the owner; Wine leaves it 0
+    const auto owner = static_cast<std::uint16_t>(pid);
+    long live = 0;
+    for (const Cell& c : cells)
+        if (c.object != 0 && c.type != 0 && (c.pid == 0 || c.pid == owner)) ++live;
+    return live;
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+long countThreads(DWORD pid) {
+    HandleOwner snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot.h) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    long threads = 0;
+    for (BOOL more = Thread32First(snapshot.h, &entry); more;
+         more = Thread32Next(snapshot.h, &entry))
+        if (entry.th32OwnerProcessID == pid) ++threads;
+    return threads;
+}
+
+} // namespace testkit

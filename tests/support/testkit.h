@@ -1,0 +1,78 @@
+// Helpers for tests that run the real programs under Win32 (Wine here, Windows too).
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+// Folder of the running test executable; skarvel.exe and qor.exe are built beside it.
+std::wstring binDir();
+
+// A process started by a test. Ending the owner ends the process by its id if it still runs.
+class Process {
+  public:
+    Process() = default;
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process();
+
+    // exe: full path; args: the command line after the program name. Returns an empty
+    // owner (id() == 0) when the process could not be started.
+    static Process start(const std::wstring& exe, const std::wstring& args = L"");
+
+    DWORD id() const { return pid; }
+    HANDLE handle() const { return process; }
+    bool running() const;
+    // True when the process ended within ms; its exit code goes to *code.
+    bool waitExit(DWORD ms, DWORD* code = nullptr) const;
+    void kill(); // TerminateProcess, then wait for it to end
+
+  private:
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+};
+
+// Polls cond every pollMs until it holds or timeoutMs passed; returns the last result.
+bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs, DWORD pollMs = 10);
+
+// Top-level windows of a class that belong to a process (any visibility).
+std::vector<HWND> findWindows(const wchar_t* className, DWORD pid);
+HWND findWindow(const wchar_t* className, DWORD pid);
+// Waits for such a window to exist; NULL on timeout.
+HWND waitForWindow(const wchar_t* className, DWORD pid, DWORD timeoutMs = 10000);
+
+// A game-client stand-in (qor.exe) started by a test, with its main window.
+struct StandIn {
+    Process process;
+    HWND hwnd = nullptr;
+};
+// Starts one stand-in per argument list (see tools/qor/qor_protocol.h) and waits until
+// every one shows its window. A stand-in that failed to appear has hwnd NULL.
+std::vector<StandIn> startClients(const std::vector<std::wstring>& argLists,
+                                  DWORD timeoutMs = 15000);
+
+// Screen pixels as 0x00BBGGRR COLORREF values, row by row.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> data;
+    COLORREF at(int x, int y) const { return data[size_t(y) * size_t(width) + size_t(x)]; }
+};
+Pixels readScreen(const RECT& screenRect);
+Pixels readWindowPixels(HWND hwnd); // the window's rectangle as it shows on screen
+
+// Live GDI objects and kernel handles of a process, or -1 when they cannot be read.
+// GetGuiResources and GetProcessHandleCount answer 0 under Wine, so these read the
+// shared GDI handle table through the process's PEB and the system handle list.
+long countGdiObjects(DWORD pid);
+long countKernelHandles(DWORD pid);
+
+// Threads of a process (toolhelp snapshot), or -1.
+long countThreads(DWORD pid);
+
+} // namespace testkit

@@ -1,0 +1,217 @@
+// Stand-in for a game client: one top-level window that tests can drive and observe.
+#include "qor_protocol.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <utility>
+
+namespace {
+
+std::wstring title = L"QOR"; // raw UTF-16: may hold NULs and unpaired surrogates
+HANDLE logFile = INVALID_HANDLE_VALUE;
+HFONT font = nullptr;
+int exitCode = 0;
+
+template <class... Args> void logLine(const char* format, Args... args) {
+    if (logFile == INVALID_HANDLE_VALUE) return;
+    char line[160];
+    int n = 0;
+    if constexpr (sizeof...(Args) == 0)
+        n = std::snprintf(line, sizeof line, "%s", format);
+    else
+        n = std::snprintf(line, sizeof line, format, args...);
+    if (n < 0) return;
+    if (n > int(sizeof line) - 2) n = int(sizeof line) - 2;
+    line[n++] = '\n';
+    DWORD written = 0;
+    WriteFile(logFile, line, DWORD(n), &written, nullptr);
+}
+
+// The caption is a C string, so it shows the title only up to its first NUL.
+void showCaption(HWND hwnd) {
+    DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
+    InvalidateRect(hwnd, nullptr, FALSE);
+    logLine("title %zu", title.size());
+}
+
+void paint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    SetDCBrushColor(dc, qorFillColor);
+    FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, qorTextColor);
+    HGDIOBJ oldFont = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICW tm;
+    GetTextMetricsW(dc, &tm);
+    const LONG mid = rc.bottom / 2;
+    const UINT flags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+    RECT upper{0, mid - tm.tmHeight, rc.right, mid};
+    DrawTextW(dc, title.c_str(), int(std::wcslen(title.c_str())), &upper, flags);
+    const std::wstring size = std::to_wstring(rc.right) + L" x " + std::to_wstring(rc.bottom);
+    RECT lower{0, mid, rc.right, mid + tm.tmHeight};
+    DrawTextW(dc, size.c_str(), int(size.size()), &lower, flags);
+    SelectObject(dc, oldFont);
+    EndPaint(hwnd, &ps);
+}
+
+void show(HWND hwnd, int cmd) {
+    logLine("show %d", cmd);
+    ShowWindow(hwnd, cmd);
+}
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CREATE:
+        logLine("start pid=%lu hwnd=0x%llX", static_cast<unsigned long>(GetCurrentProcessId()),
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
+        return 0;
+    case WM_GETTEXTLENGTH:
+        return LRESULT(title.size());
+    case WM_GETTEXT: {
+        logLine("gettext");
+        auto* buffer = reinterpret_cast<wchar_t*>(lParam);
+        if (wParam == 0 || buffer == nullptr) return 0;
+        const size_t count = title.size() < wParam - 1 ? title.size() : wParam - 1;
+        title.copy(buffer, count);
+        buffer[count] = L'\0';
+        return LRESULT(count);
+    }
+    case WM_SETTEXT:
+        logLine("settext");
+        title = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"";
+        showCaption(hwnd);
+        return TRUE;
+    case WM_COPYDATA: {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (!data || data->dwData != QOR_COPYDATA_TITLE) return FALSE;
+        // copy bytewise: lpData need not be aligned for wchar_t
+        std::wstring units(data->cbData / sizeof(wchar_t), L'\0');
+        if (!units.empty()) std::memcpy(units.data(), data->lpData, units.size() * sizeof(wchar_t));
+        title = std::move(units);
+        showCaption(hwnd);
+        return TRUE;
+    }
+    case WM_STYLECHANGED: {
+        const auto* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
+        if (LONG_PTR(wParam) == GWL_STYLE) logLine("style 0x%08lX", change->styleNew);
+        if (LONG_PTR(wParam) == GWL_EXSTYLE) logLine("exstyle 0x%08lX", change->styleNew);
+        break;
+    }
+    case WM_WINDOWPOSCHANGED: {
+        RECT wr, cr;
+        GetWindowRect(hwnd, &wr);
+        GetClientRect(hwnd, &cr);
+        logLine("pos %ld %ld %ld %ld", wr.left, wr.top, wr.right - wr.left, wr.bottom - wr.top);
+        logLine("client %ld %ld", cr.right, cr.bottom);
+        break; // DefWindowProc turns it into WM_SIZE and WM_MOVE
+    }
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) logLine("activate");
+        break;
+    case WM_ERASEBKGND:
+        return 1; // WM_PAINT fills everything
+    case WM_PAINT:
+        paint(hwnd);
+        return 0;
+    case QOR_HANG:
+        logLine("hang %lu", static_cast<unsigned long>(wParam));
+        Sleep(DWORD(wParam));
+        logLine("awake");
+        return 0;
+    case QOR_EXIT:
+        exitCode = int(wParam);
+        DestroyWindow(hwnd);
+        return 0;
+    case QOR_MINIMIZE:
+        show(hwnd, SW_MINIMIZE);
+        return 0;
+    case QOR_MAXIMIZE:
+        show(hwnd, SW_MAXIMIZE);
+        return 0;
+    case QOR_RESTORE:
+        show(hwnd, SW_RESTORE);
+        return 0;
+    case QOR_CRASH:
+        logLine("crash");
+        TerminateProcess(GetCurrentProcess(), 3);
+        return 0;
+    case WM_DESTROY:
+        logLine("exit %d", exitCode);
+        PostQuitMessage(exitCode);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
+    std::wstring className = qorClassName;
+    int width = 1024, height = 768, x = 100, y = 100;
+    int startShow = showCmd;
+
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    for (int i = 1; argv && i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const wchar_t* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == L"--minimized")
+            startShow = SW_SHOWMINIMIZED;
+        else if (arg == L"--maximized")
+            startShow = SW_SHOWMAXIMIZED;
+        else if (!value)
+            continue;
+        else if (arg == L"--title")
+            title = argv[++i];
+        else if (arg == L"--class")
+            className = argv[++i];
+        else if (arg == L"--size")
+            std::swscanf(argv[++i], L"%dx%d", &width, &height);
+        else if (arg == L"--pos")
+            std::swscanf(argv[++i], L"%d,%d", &x, &y);
+        else if (arg == L"--log")
+            logFile = CreateFileW(argv[++i], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    LocalFree(argv);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = windowProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = className.c_str();
+    if (!RegisterClassExW(&wc)) return 1;
+
+    font = CreateFontW(-24, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, L"Arial");
+
+    // --size is the client area, as a game picks its render size
+    const DWORD style = WS_OVERLAPPEDWINDOW;
+    RECT outer{0, 0, width, height};
+    AdjustWindowRectEx(&outer, style, FALSE, 0);
+    HWND hwnd =
+        CreateWindowExW(0, className.c_str(), title.c_str(), style, x, y, outer.right - outer.left,
+                        outer.bottom - outer.top, nullptr, nullptr, instance, nullptr);
+    if (!hwnd) return 1;
+    ShowWindow(hwnd, startShow);
+    UpdateWindow(hwnd);
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (font) DeleteObject(font);
+    if (logFile != INVALID_HANDLE_VALUE) CloseHandle(logFile);
+    return int(msg.wParam);
+}

@@ -1,0 +1,44 @@
+// How tests drive the game-client stand-in (qor.exe) from another process.
+//
+// Command line:
+//   qor.exe [--title TEXT] [--size WxH] [--pos X,Y] [--class NAME] [--log FILE]
+//           [--minimized | --maximized]
+// Defaults: title "QOR", client area 1024x768, position (100,100), class "qorMainView".
+// Opened without arguments it is a plain client, as "Open client" starts it.
+#pragma once
+#include <windows.h>
+
+inline constexpr wchar_t qorClassName[] = L"qorMainView";
+
+// Posted to the stand-in's window.
+enum : UINT {
+    QOR_HANG = WM_APP + 1,     // wParam: milliseconds to stop answering messages
+    QOR_EXIT = WM_APP + 2,     // wParam: exit code; the window is destroyed first
+    QOR_MINIMIZE = WM_APP + 3, // ShowWindow(SW_MINIMIZE) on its own thread
+    QOR_MAXIMIZE = WM_APP + 4, // ShowWindow(SW_MAXIMIZE)
+    QOR_RESTORE = WM_APP + 5,  // ShowWindow(SW_RESTORE)
+    QOR_CRASH = WM_APP + 6,    // dies at once, no clean-up (TerminateProcess on itself, code 3)
+};
+
+// Sent with WM_COPYDATA: lpData holds cbData bytes of raw UTF-16, NULs and unpaired
+// surrogates included; it becomes what WM_GETTEXT and WM_GETTEXTLENGTH answer.
+// The caption shows it up to the first NUL.
+inline constexpr ULONG_PTR QOR_COPYDATA_TITLE = 1;
+
+// Client-area fill and text colours, so screen checks can tell a stand-in apart.
+inline constexpr COLORREF qorFillColor = RGB(0x7A, 0x3E, 0x9D);
+inline constexpr COLORREF qorTextColor = RGB(0xFF, 0xFF, 0xFF);
+
+// --log FILE: one UTF-8 line per event, appended and written at once:
+//   start pid=<decimal> hwnd=0x<hex>   window created
+//   gettext                            WM_GETTEXT answered
+//   settext                            WM_SETTEXT received
+//   title <n>                          stored title changed, n UTF-16 units
+//   style 0x<8 hex> / exstyle 0x<8 hex> WM_STYLECHANGED, the new value
+//   pos <x> <y> <w> <h>                WM_WINDOWPOSCHANGED, window rectangle
+//   client <w> <h>                     follows each pos line
+//   show <n>                           QOR_MINIMIZE/MAXIMIZE/RESTORE, n = the SW_ value
+//   activate                           WM_ACTIVATE, becoming active
+//   hang <ms> / awake                  around QOR_HANG's sleep
+//   crash                              QOR_CRASH, just before dying
+//   exit <code>                        window destroyed, process about to end

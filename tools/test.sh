@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and its tests, checks that the product also
+# compiles for 32-bit Windows, and runs every test under Wine on a headless X server.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+jobs="$(nproc)"
+cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$jobs"
+cmake -S . -B build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DSKARVEL_TESTS=OFF >/dev/null
+cmake --build build-i686 -j"$jobs" --target skarvel
+x86_64-w64-mingw32-strip -o build/skarvel-stripped.exe build/bin/skarvel.exe
+tools/testbed.sh --desktop -- bash -c '
+    wine build/bin/pass_bench.exe "$(winepath -w build/skarvel-stripped.exe)" >build/bench.log 2>&1
+    cat build/bench.log
+    ctest --test-dir build --output-on-failure --timeout 300'

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Runs a command under Wine in a throwaway prefix, on a headless X server of its own
+# (or on $DISPLAY with --use-display), and tears down only what it started.
+#   tools/testbed.sh [--desktop] [--use-display] -- command [args...]
+# --desktop: a Wine virtual desktop with a taskbar, so there is a notification area and
+# a work area smaller than the 1280x800 screen.
+set -euo pipefail
+desktop=0
+use_display=0
+while (($#)); do
+    case "$1" in
+    --desktop) desktop=1 ;;
+    --use-display) use_display=1 ;;
+    --) shift; break ;;
+    *) break ;;
+    esac
+    shift
+done
+
+xvfb_pid=""
+WINEPREFIX="$(mktemp -d /tmp/skarvel-wine.XXXXXX)"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if ((use_display)) && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    echo "testbed: using display $DISPLAY"
+else
+    for n in $(seq 91 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        export DISPLAY=":$n"
+        break
+    done
+    [ -n "$xvfb_pid" ] || { echo "testbed: no free display number" >&2; exit 1; }
+    for _ in $(seq 100); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        kill -0 "$xvfb_pid" 2>/dev/null || { echo "testbed: Xvfb did not start" >&2; exit 1; }
+        sleep 0.1
+    done
+fi
+
+wine wineboot -i </dev/null >/dev/null 2>&1
+wineserver -w
+
+reg="$WINEPREFIX/testbed.reg"
+{
+    printf 'REGEDIT4\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"Arial Narrow"="Liberation Sans Narrow"\r\n\r\n'
+    if ((desktop)); then
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="shell"\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"shell"="1280x800"\r\n\r\n'
+    fi
+} >"$reg"
+wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
+cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+cp /usr/share/fonts/truetype/liberation/LiberationSansNarrow-*.ttf \
+    "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+wineserver -w
+
+# One session with quiet standard streams, so Wine's helpers do not hold the caller's pipes.
+wineserver -p
+wine wineboot </dev/null >/dev/null 2>&1
+
+set +e
+"$@"
+status=$?
+set -e
+exit $status
