@@ -197,6 +197,40 @@ TEST_F(ClientPass, OtherClassesAreNeverTouched) {
     EXPECT_TRUE(IsIconic(started[0].hwnd)); // not even un-minimised
 }
 
+// Each kind of pass keeps only its latest thread handle.
+TEST_F(ClientPass, ManyPassesLeaveNoHandlesBehind) {
+    auto started = clients({L"--title \"QOR - Alice\" --size 320x240"});
+    ASSERT_EQ(started.size(), 1u);
+    const DWORD pid = skarvel.process.id();
+    auto settle = [&](bool fitted) {
+        return waitUntil(
+            [&] {
+                return fitted ? isFitted(started[0].hwnd, {320, 240})
+                              : isRestored(started[0].hwnd, {320, 240});
+            },
+            10000);
+    };
+    // warm up: both handle slots filled once
+    postCommand(skarvel.tray, cmdSetClients);
+    ASSERT_TRUE(settle(true));
+    postCommand(skarvel.tray, cmdRestore);
+    ASSERT_TRUE(settle(false));
+    const long threads = testkit::countThreads(pid);
+    ASSERT_TRUE(waitUntil([&] { return testkit::countThreads(pid) <= threads; }, 5000));
+    const long handles = testkit::countKernelHandles(pid);
+    ASSERT_GT(handles, 0);
+
+    for (int i = 0; i < 25; ++i) {
+        postCommand(skarvel.tray, cmdSetClients);
+        postCommand(skarvel.tray, cmdRestore);
+    }
+    // passes overlap freely, so which one acts last is not fixed: wait for all to end
+    EXPECT_TRUE(waitUntil([&] { return testkit::countThreads(pid) <= threads; }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return testkit::countKernelHandles(pid) <= handles; }, 5000))
+        << "kernel handles: " << handles << " before, " << testkit::countKernelHandles(pid)
+        << " after";
+}
+
 // A client that stops answering holds up only the pass that reached it.
 TEST_F(ClientPass, AHungClientStallsOnlyItsOwnPass) {
     auto hung = clients({L"--title \"QOR - Hung\" --size 640x480 --pos 200,120"});
