@@ -1,4 +1,5 @@
 // Entry point: one instance per logon, the three long-lived windows, the message loop.
+#include <objbase.h>
 #include <windows.h>
 
 #include "app/globals.h"
@@ -7,13 +8,10 @@
 #include "dialogs/version_win.h"
 #include "ui/handles.h"
 
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int) {
-    moduleInstance = hInstance;
+namespace {
 
-    SetLastError(ERROR_SUCCESS);
-    KernelHandle instanceMutex(CreateMutexW(nullptr, FALSE, instanceMutexName));
-    if (!instanceMutex || GetLastError() != ERROR_SUCCESS) return 0;
-
+// Builds the windows, runs the loop, and tears the windows down in reverse order on return.
+void runWindows(KernelHandle& instanceMutex) {
     // the tray and everything after it may use both published pointers
     CConfigWin config;
     configWindow = &config;
@@ -28,7 +26,21 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int) {
             DispatchMessageW(&msg);
         }
     }
-    // then the tray, version and configuration teardowns, in reverse order of construction
     instanceMutex.reset();
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int) {
+    moduleInstance = hInstance;
+
+    SetLastError(ERROR_SUCCESS);
+    KernelHandle instanceMutex(CreateMutexW(nullptr, FALSE, instanceMutexName));
+    if (!instanceMutex || GetLastError() != ERROR_SUCCESS) return 0;
+
+    // the shell wants an apartment on the thread that calls ShellExecuteW
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    runWindows(instanceMutex);
+    if (SUCCEEDED(com)) CoUninitialize();
     return 0;
 }

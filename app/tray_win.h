@@ -1,12 +1,23 @@
-// The hidden owner window: carries out the program's top-level commands.
+// The hidden owner window: the notification-area icon, its menu, the switcher, and the
+// program's top-level commands.
 #pragma once
+#include <shellapi.h>
+#include <windows.h>
+
+#include "clients/selector_win.h"
 #include "ui/handles.h"
+#include "ui/menu_win.h"
 #include "ui/window.h"
 
 class CTrayWin : public CWindow {
   public:
     KernelHandle setClientsThread;
     KernelHandle restoreThread;
+    NOTIFYICONDATAW iconData;
+    int iconAdded = 0;
+    IconHandle hIcon;
+    CSelectorWin switcher;
+    CMenuWin menu;
 
     CTrayWin();
     ~CTrayWin();
@@ -14,5 +25,21 @@ class CTrayWin : public CWindow {
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
+    void OnCreate();
+    void AddIcon();
+    void OnTrayNotify(WPARAM id, LPARAM event);
+    void OnSettingsChanged();
     void OnCommand(WPARAM command);
+
+    const UINT taskbarCreatedMessage;
 };
+
+// The tray menu's items, in display order, as (text, command).
+struct TrayMenuEntry {
+    const wchar_t* text;
+    int command;
+};
+extern const TrayMenuEntry trayMenuEntries[6];
+
+// Opens the game client through the shell; an empty path does nothing.
+void openClient(const CWString& clientPath);

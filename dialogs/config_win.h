@@ -7,5 +7,10 @@ class CConfigWin : public CWindow {
     CConfigWin();
     ~CConfigWin();
 
+    HWND opener = nullptr;
+
+    // Opens the window anew; its notifications go to `openerWindow`.
+    bool Create(HWND openerWindow);
+
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
 };

@@ -7,5 +7,10 @@ class CVersionWin : public CWindow {
     CVersionWin();
     ~CVersionWin();
 
+    HWND opener = nullptr;
+
+    // Opens the window anew; its notifications go to `openerWindow`.
+    bool Create(HWND openerWindow);
+
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
 };

@@ -6,7 +6,7 @@
 
 // A kernel handle (thread, mutex, event) closed with CloseHandle.
 class KernelHandle {
-public:
+  public:
     KernelHandle() = default;
     explicit KernelHandle(HANDLE h) : handle(h) {}
     KernelHandle(KernelHandle&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
@@ -25,13 +25,13 @@ public:
         handle = h;
     }
 
-private:
+  private:
     HANDLE handle = nullptr;
 };
 
 // An open registry key, closed with RegCloseKey.
 class RegKey {
-public:
+  public:
     RegKey() = default;
     RegKey(RegKey&& other) noexcept : key(std::exchange(other.key, nullptr)) {}
     RegKey& operator=(RegKey&& other) noexcept {
@@ -53,13 +53,13 @@ public:
         key = k;
     }
 
-private:
+  private:
     HKEY key = nullptr;
 };
 
 // A GDI object (brush, font, bitmap) deleted with DeleteObject.
 template <class H> class GdiObject {
-public:
+  public:
     GdiObject() = default;
     explicit GdiObject(H h) : object(h) {}
     GdiObject(GdiObject&& other) noexcept : object(std::exchange(other.object, nullptr)) {}
@@ -78,7 +78,7 @@ public:
         object = h;
     }
 
-private:
+  private:
     H object = nullptr;
 };
 using Brush = GdiObject<HBRUSH>;
@@ -87,7 +87,7 @@ using Bitmap = GdiObject<HBITMAP>;
 
 // A memory device context, deleted with DeleteDC.
 class MemoryDC {
-public:
+  public:
     MemoryDC() = default;
     explicit MemoryDC(HDC compatibleWith) : dc(CreateCompatibleDC(compatibleWith)) {}
     MemoryDC(MemoryDC&& other) noexcept : dc(std::exchange(other.dc, nullptr)) {}
@@ -106,13 +106,13 @@ public:
         dc = h;
     }
 
-private:
+  private:
     HDC dc = nullptr;
 };
 
 // A window's (or, for NULL, the screen's) device context, released with ReleaseDC.
 class WindowDC {
-public:
+  public:
     explicit WindowDC(HWND window) : hwnd(window), dc(GetDC(window)) {}
     WindowDC(const WindowDC&) = delete;
     WindowDC& operator=(const WindowDC&) = delete;
@@ -121,21 +121,21 @@ public:
     }
     operator HDC() const { return dc; }
 
-private:
+  private:
     HWND hwnd;
     HDC dc;
 };
 
 // BeginPaint/EndPaint.
 class PaintDC {
-public:
+  public:
     explicit PaintDC(HWND window) : hwnd(window) { dc = BeginPaint(window, &paint); }
     PaintDC(const PaintDC&) = delete;
     PaintDC& operator=(const PaintDC&) = delete;
     ~PaintDC() { EndPaint(hwnd, &paint); }
     operator HDC() const { return dc; }
 
-private:
+  private:
     HWND hwnd;
     PAINTSTRUCT paint{};
     HDC dc = nullptr;
@@ -143,22 +143,23 @@ private:
 
 // An object selected into a DC; the previous one comes back at the end of the scope.
 class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : dc(dc), previous(object ? SelectObject(dc, object) : nullptr) {}
+  public:
+    Selection(HDC dc, HGDIOBJ object)
+        : dc(dc), previous(object ? SelectObject(dc, object) : nullptr) {}
     Selection(const Selection&) = delete;
     Selection& operator=(const Selection&) = delete;
     ~Selection() {
         if (previous && previous != HGDI_ERROR) SelectObject(dc, previous);
     }
 
-private:
+  private:
     HDC dc;
     HGDIOBJ previous;
 };
 
 // An icon loaded from the resources, destroyed with DestroyIcon.
 class IconHandle {
-public:
+  public:
     IconHandle() = default;
     explicit IconHandle(HICON h) : icon(h) {}
     IconHandle(const IconHandle&) = delete;
@@ -170,6 +171,6 @@ public:
         icon = h;
     }
 
-private:
+  private:
     HICON icon = nullptr;
 };

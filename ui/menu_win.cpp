@@ -1,1 +1,223 @@
-// placeholder
+#include "ui/menu_win.h"
+
+#include <windowsx.h>
+
+#include "app/messages.h"
+#include "ui/draw.h"
+
+namespace {
+
+constexpr UINT_PTR leaveTimer = 0;
+constexpr UINT leavePeriod = 90;
+constexpr int leaveMargin = 6;
+constexpr UINT labelFormat = DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+
+POINT pointFrom(LPARAM lParam) {
+    return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
+
+} // namespace
+
+SIZE menuSize(int widestLabel, int itemCount) {
+    return {widestLabel + 2, itemCount * menuItemHeight + 4};
+}
+
+RECT menuRowRect(int index, int menuWidth) {
+    return {2, 2 + menuItemHeight * index, menuWidth - 2, 2 + menuItemHeight * (index + 1)};
+}
+
+RECT menuLabelRect(int index, int menuWidth) {
+    RECT label = menuRowRect(index, menuWidth);
+    label.left = 8;
+    return label;
+}
+
+int menuRowAt(POINT point, SIZE menu) {
+    if (point.x < 0 || point.y < 0 || point.x >= menu.cx || point.y >= menu.cy) return -1;
+    return (point.y - 2) / menuItemHeight; // truncates toward zero: y 0 and 1 are row 0
+}
+
+POINT menuOrigin(POINT at, SIZE menu, const RECT& workArea) {
+    if (at.y + menu.cy > workArea.bottom) at.y -= menu.cy;
+    if (at.x + menu.cx > workArea.right) at.x = workArea.right - menu.cx;
+    return at;
+}
+
+CMenuWin::CMenuWin()
+    : textFont(createUiFont(textFontHeight, FW_BOLD)),
+      measureFont(createUiFont(measureFontHeight, FW_BOLD)) {}
+
+CMenuWin::~CMenuWin() {
+    if (IsWindow(hwnd)) DestroyWindow(hwnd);
+}
+
+void CMenuWin::AppendItem(const CWString& text, int id, bool relayout) {
+    items.push_back({text, id});
+    if (relayout) Layout();
+}
+
+void CMenuWin::ReplaceItemText(const CWString& oldText, const CWString& newText, bool relayout) {
+    for (MenuItem& item : items) {
+        if (wcscmp(item.text.c_str(), oldText.c_str()) == 0) {
+            item.text = newText;
+            break;
+        }
+    }
+    if (relayout) Layout();
+}
+
+void CMenuWin::ClearItems() {
+    items.clear();
+}
+
+int CMenuWin::MeasureLabel(const CWString& label) const {
+    // before the window exists this measures against the screen, which gives the same sizes
+    WindowDC dc(IsWindow(hwnd) ? hwnd : nullptr);
+    Selection keepFont(dc, measureFont.get());
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, label.c_str(), label.length(), &extent);
+    return extent.cx + 24;
+}
+
+void CMenuWin::Layout() {
+    int widest = 0;
+    for (const MenuItem& item : items) {
+        const int measured = MeasureLabel(item.text);
+        if (measured > widest) widest = measured;
+    }
+    const SIZE size = menuSize(widest, static_cast<int>(items.size()));
+    width = size.cx;
+    height = size.cy;
+}
+
+void CMenuWin::ShowAt(int x, int y) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromPoint({x, y}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const POINT at = menuOrigin({x, y}, {width, height}, monitor.rcWork);
+
+    SetTimer(hwnd, leaveTimer, leavePeriod, nullptr);
+    Render();
+    SetWindowPos(hwnd, HWND_TOPMOST, at.x, at.y, width, height, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    SetCapture(hwnd);
+    setPointerCursor(hInstance);
+}
+
+void CMenuWin::Render() {
+    if (!IsWindow(hwnd)) return;
+    {
+        WindowDC screen(hwnd);
+        if (!renderDC.get()) {
+            renderDC.reset(CreateCompatibleDC(screen));
+            SetBkMode(renderDC, TRANSPARENT);
+            SetStretchBltMode(renderDC, HALFTONE);
+            SetBrushOrgEx(renderDC, 0, 0, nullptr);
+        }
+        if (!textDC.get()) {
+            textDC.reset(CreateCompatibleDC(screen));
+            SetBkMode(textDC, TRANSPARENT);
+        }
+        backBuffer.reset(CreateCompatibleBitmap(screen, width, height));
+    }
+    if (!renderDC.get() || !backBuffer) return;
+
+    Selection keepBuffer(renderDC, backBuffer.get()), keepFont(renderDC, textFont.get());
+    Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor));
+    RECT all{0, 0, width, height};
+    FillRect(renderDC, &all, back.get());
+    InflateRect(&all, -1, -1);
+    FrameRect(renderDC, &all, accent.get());
+
+    for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+        const bool hovered = i == hoverIndex;
+        if (hovered) {
+            const RECT row = menuRowRect(i, width);
+            FillRect(renderDC, &row, accent.get());
+        }
+        DrawSmoothText(renderDC, items[size_t(i)].text.upperCopy().c_str(), textColor,
+                       hovered ? accentColor : backColor, textFont.get(), menuLabelRect(i, width),
+                       labelFormat, true, textDC);
+    }
+}
+
+int CMenuWin::IdAt(POINT point) const {
+    const int row = menuRowAt(point, {width, height});
+    return row >= 0 && row < static_cast<int>(items.size()) ? items[size_t(row)].id : -1;
+}
+
+void CMenuWin::OnMouseMove(POINT point) {
+    const int row = menuRowAt(point, {width, height});
+    if (row != hoverIndex) {
+        hoverIndex = row;
+        Render();
+        InvalidateRect(hwnd, nullptr, FALSE);
+    }
+    // a pending press is cancelled once the pointer leaves its item, and stays cancelled
+    if (IdAt(point) != pressedId) pressedId = -1;
+}
+
+void CMenuWin::OnPress(POINT point) {
+    pressedId = IdAt(point);
+}
+
+void CMenuWin::OnRelease(POINT point) {
+    if (pressedId == -1) return;
+    if (IdAt(point) != pressedId) {
+        pressedId = -1;
+        return;
+    }
+    const int chosen = pressedId;
+    pressedId = -1;
+    // the opener learns of the choice only once the menu is gone and the mouse is free
+    Dismiss();
+    PostMessageW(opener, UM_COMMAND, static_cast<WPARAM>(chosen), 0);
+}
+
+void CMenuWin::OnLeaveCheck() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const HWND under = WindowFromPoint(cursor);
+    RECT keepOpen{};
+    GetWindowRect(hwnd, &keepOpen);
+    InflateRect(&keepOpen, leaveMargin, leaveMargin);
+    if (PtInRect(&keepOpen, cursor) || under == opener || under == hwnd) return;
+    Dismiss();
+}
+
+void CMenuWin::Dismiss() {
+    if (GetCapture() == hwnd) ReleaseCapture();
+    KillTimer(hwnd, leaveTimer);
+    SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE);
+}
+
+LRESULT CMenuWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_PAINT:
+        if (!paintDC.get()) {
+            WindowDC screen(window);
+            paintDC.reset(CreateCompatibleDC(screen));
+        }
+        paintBackBuffer(window, backBuffer.get(), paintDC);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_SETCURSOR:
+        setPointerCursor(hInstance);
+        return 0;
+    case WM_TIMER:
+        if (IsWindowVisible(window)) OnLeaveCheck();
+        return 0;
+    case WM_MOUSEMOVE:
+        OnMouseMove(pointFrom(lParam));
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        OnPress(pointFrom(lParam));
+        return 0;
+    case WM_LBUTTONUP:
+        OnRelease(pointFrom(lParam));
+        return 0;
+    default:
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+}

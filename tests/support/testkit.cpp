@@ -173,6 +173,14 @@ Process Process::start(const std::wstring& exe, const std::wstring& args) {
     return started;
 }
 
+Process Process::adopt(DWORD pid) {
+    Process adopted;
+    adopted.process =
+        OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+    if (adopted.process) adopted.pid = pid;
+    return adopted;
+}
+
 bool Process::running() const {
     return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
 }
@@ -286,6 +294,31 @@ Pixels readWindowPixels(HWND hwnd) {
     RECT rect;
     if (!GetWindowRect(hwnd, &rect)) return {};
     return readScreen(rect);
+}
+
+Pixels readBitmap(HBITMAP bitmap) {
+    Pixels pixels;
+    BITMAP info{};
+    if (!bitmap || !GetObjectW(bitmap, sizeof(info), &info)) return pixels;
+    BITMAPINFO request{};
+    request.bmiHeader.biSize = sizeof(request.bmiHeader);
+    request.bmiHeader.biWidth = info.bmWidth;
+    request.bmiHeader.biHeight = -info.bmHeight; // top-down
+    request.bmiHeader.biPlanes = 1;
+    request.bmiHeader.biBitCount = 32;
+    request.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint8_t> bgra(size_t(info.bmWidth) * size_t(info.bmHeight) * 4);
+    HDC screen = GetDC(nullptr);
+    const int rows =
+        GetDIBits(screen, bitmap, 0, UINT(info.bmHeight), bgra.data(), &request, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    if (rows != info.bmHeight) return pixels;
+    pixels.width = info.bmWidth;
+    pixels.height = info.bmHeight;
+    pixels.data.resize(size_t(info.bmWidth) * size_t(info.bmHeight));
+    for (size_t i = 0; i < pixels.data.size(); ++i)
+        pixels.data[i] = RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]);
+    return pixels;
 }
 
 long countKernelHandles(DWORD pid) {

@@ -24,6 +24,8 @@ class Process {
     // exe: full path; args: the command line after the program name. Returns an empty
     // owner (id() == 0) when the process could not be started.
     static Process start(const std::wstring& exe, const std::wstring& args = L"");
+    // Takes charge of a process someone else started (a client the program opened).
+    static Process adopt(DWORD pid);
 
     DWORD id() const { return pid; }
     HANDLE handle() const { return process; }
@@ -65,6 +67,9 @@ struct Pixels {
 };
 Pixels readScreen(const RECT& screenRect);
 Pixels readWindowPixels(HWND hwnd); // the window's rectangle as it shows on screen
+// A bitmap's pixels (a window's back buffer, read in its own process); it must not be
+// selected into a DC.
+Pixels readBitmap(HBITMAP bitmap);
 
 // Live GDI objects and kernel handles of a process, or -1 when they cannot be read.
 // GetGuiResources and GetProcessHandleCount answer 0 under Wine, so these read the

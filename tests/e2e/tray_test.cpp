@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+#include <windows.h>
+
+#include "app/messages.h"
+#include "clients/client_pass.h"
+#include "tests/support/skarvel_process.h"
+#include "ui/window.h"
+
+namespace {
+
+using testkit::waitUntil;
+
+constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
+constexpr int trayMenuHeight = 6 * 15 + 4;
+
+// The shell keeps icons by (window, id); modifying nothing succeeds only for an icon it has.
+bool iconExists(HWND tray) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = tray;
+    data.uID = 0;
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+}
+
+// The tray menu while it is open: the program's visible tool window six rows high.
+HWND openMenu(DWORD pid) {
+    for (HWND window : testkit::findWindows(windowClassName, pid)) {
+        RECT r{};
+        GetWindowRect(window, &r);
+        if (IsWindowVisible(window) &&
+            (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) &&
+            r.bottom - r.top == trayMenuHeight)
+            return window;
+    }
+    return nullptr;
+}
+
+RECT rectOf(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+class Tray : public testing::Test {
+  protected:
+    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey); }
+    void TearDown() override {
+        if (skarvel.tray) {
+            EXPECT_TRUE(exitSkarvel(skarvel));
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey);
+    }
+    void start() {
+        skarvel = startSkarvel();
+        ASSERT_TRUE(skarvel.tray);
+        ASSERT_TRUE(waitUntil([&] { return iconExists(skarvel.tray); }, 5000)) << "no icon";
+    }
+    // A click on the icon as the shell reports it: the pointer is where the icon is.
+    HWND clickIcon(int x, int y, UINT button = WM_LBUTTONUP) {
+        SetCursorPos(x, y);
+        deliver(skarvel.tray, UM_TRAYNOTIFY, 0, button);
+        HWND menu = nullptr;
+        waitUntil([&] { return (menu = openMenu(skarvel.process.id())) != nullptr; }, 2000);
+        return menu;
+    }
+    void chooseRow(HWND menu, int row) {
+        const LPARAM at = MAKELPARAM(20, 2 + 15 * row + 7);
+        deliver(menu, WM_MOUSEMOVE, 0, at);
+        deliver(menu, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        deliver(menu, WM_LBUTTONUP, 0, at);
+    }
+
+    Skarvel skarvel;
+};
+
+TEST_F(Tray, TheIconOpensTheMenuAtTheCursorOnButtonRelease) {
+    start();
+    SetCursorPos(400, 300);
+    deliver(skarvel.tray, UM_TRAYNOTIFY, 0, WM_LBUTTONDOWN);
+    deliver(skarvel.tray, UM_TRAYNOTIFY, 0, WM_MOUSEMOVE);
+    deliver(skarvel.tray, UM_TRAYNOTIFY, 1, WM_LBUTTONUP); // another icon's id
+    EXPECT_EQ(openMenu(skarvel.process.id()), nullptr);
+
+    HWND menu = clickIcon(400, 300);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(rectOf(menu).left, 400);
+    EXPECT_EQ(rectOf(menu).top, 300);
+    EXPECT_EQ(GetForegroundWindow() == menu, false) << "the menu must not take the foreground";
+
+    // the pointer moves away: the menu closes by itself and chooses nothing
+    SetCursorPos(50, 50);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(menu); }, 2000));
+
+    // the right button too; near the work area's bottom-right corner it opens up and left
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    menu = clickIcon(work.right - 3, work.bottom - 3, WM_RBUTTONUP);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(rectOf(menu).right, work.right);
+    EXPECT_EQ(rectOf(menu).bottom, work.bottom - 3);
+}
+
+TEST_F(Tray, MenuCommandsFitAndRestoreClients) {
+    start();
+    auto clients = testkit::startClients({L"--title \"QOR - Alice\" --size 640x480 --pos 300,200"});
+    ASSERT_TRUE(clients[0].hwnd);
+    const HWND client = clients[0].hwnd;
+
+    chooseRow(clickIcon(500, 400), 1); // "Set clients"
+    EXPECT_TRUE(waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == fittedStyle; }, 5000));
+    chooseRow(clickIcon(500, 400), 2); // "Restore"
+    EXPECT_TRUE(
+        waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == restoredStyle; }, 5000));
+}
+
+TEST_F(Tray, OpenClientStartsTheClientAtTheStoredPath) {
+    const std::wstring path = testkit::binDir() + L"qor.exe";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"QOR Online path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   DWORD((path.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    start();
+
+    auto clientsNow = [] {
+        std::vector<HWND> all;
+        EnumWindows(
+            [](HWND window, LPARAM list) {
+                wchar_t name[64];
+                if (GetClassNameW(window, name, 64) && wcscmp(name, L"qorMainView") == 0)
+                    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&all));
+        return all;
+    };
+    ASSERT_TRUE(clientsNow().empty());
+    chooseRow(clickIcon(500, 400), 0); // "Open client"
+    ASSERT_TRUE(waitUntil([&] { return !clientsNow().empty(); }, 10000)) << "no client started";
+    DWORD pid = 0;
+    GetWindowThreadProcessId(clientsNow().front(), &pid);
+    testkit::Process opened = testkit::Process::adopt(pid); // ends it when the test ends
+    EXPECT_TRUE(opened.running());
+}
+
+TEST_F(Tray, ExitRemovesTheIconAndEndsWithCodeZero) {
+    start();
+    const HWND tray = skarvel.tray;
+    chooseRow(clickIcon(500, 400), 5); // "Exit Skarvel"
+    DWORD code = STILL_ACTIVE;
+    EXPECT_TRUE(skarvel.process.waitExit(10000, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(iconExists(tray));
+    skarvel.tray = nullptr;
+}
+
+TEST_F(Tray, TaskbarCreatedAddsTheIconAgain) {
+    start();
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = skarvel.tray;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data)); // as if Explorer had restarted
+    ASSERT_FALSE(iconExists(skarvel.tray));
+    deliver(skarvel.tray, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(waitUntil([&] { return iconExists(skarvel.tray); }, 5000));
+}
+
+TEST_F(Tray, OpeningTheMenuTwoThousandTimesLeaksNothing) {
+    start();
+    const DWORD pid = skarvel.process.id();
+    // "Open client" with no client path does nothing but close the menu
+    auto cycle = [&] {
+        SetCursorPos(500, 400);
+        deliver(skarvel.tray, UM_TRAYNOTIFY, 0, WM_LBUTTONUP);
+        HWND menu = openMenu(pid);
+        if (!menu) return false;
+        deliver(menu, WM_MOUSEMOVE, 0, MAKELPARAM(20, 2 + 15 * 3 + 7)); // hover renders
+        chooseRow(menu, 0);
+        return !IsWindowVisible(menu);
+    };
+    ASSERT_TRUE(cycle());
+    const long gdi = testkit::countGdiObjects(pid), handles = testkit::countKernelHandles(pid);
+    ASSERT_GT(gdi, 0);
+    int failed = 0;
+    for (int i = 0; i < 2000; ++i)
+        failed += !cycle();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(testkit::countGdiObjects(pid), gdi);
+    EXPECT_LE(testkit::countKernelHandles(pid), handles);
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+// The program's own popup menu: custom-drawn, topmost, never activated. A click on an item
+// hides the menu and posts UM_COMMAND with the item's id to the opener.
+#pragma once
+#include <vector>
+
+#include "ui/handles.h"
+#include "ui/window.h"
+#include "ui/wstring.h"
+
+struct MenuItem {
+    CWString text;
+    int id;
+};
+
+inline constexpr int menuItemHeight = 15;
+
+// Pure geometry, in client coordinates of a menu of the given size.
+SIZE menuSize(int widestLabel, int itemCount);
+RECT menuRowRect(int index, int menuWidth);
+RECT menuLabelRect(int index, int menuWidth);
+// Row under a point: -1 outside the menu; the frame above the first row counts as row 0
+// and the frame below the last row gives itemCount, which is no item.
+int menuRowAt(POINT point, SIZE menu);
+// Where the menu opens for a point: upward when it would cross the work area's bottom,
+// pushed left when it would cross its right edge.
+POINT menuOrigin(POINT at, SIZE menu, const RECT& workArea);
+
+class CMenuWin : public CWindow {
+  public:
+    HWND opener = nullptr;
+
+    CMenuWin();
+    ~CMenuWin();
+
+    void AppendItem(const CWString& text, int id, bool relayout);
+    void ReplaceItemText(const CWString& oldText, const CWString& newText, bool relayout);
+    void ClearItems();
+    void Layout();
+    void ShowAt(int x, int y);
+    void Render();
+
+    LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    const std::vector<MenuItem>& Items() const { return items; }
+    SIZE Size() const { return {width, height}; }
+    int HoverIndex() const { return hoverIndex; }
+    HBITMAP BackBuffer() const { return backBuffer.get(); }
+
+  private:
+    int MeasureLabel(const CWString& label) const;
+    int IdAt(POINT point) const;
+    void OnMouseMove(POINT point);
+    void OnPress(POINT point);
+    void OnRelease(POINT point);
+    void OnLeaveCheck();
+    void Dismiss();
+
+    MemoryDC paintDC;
+    MemoryDC renderDC;
+    MemoryDC textDC;
+    Bitmap backBuffer;
+    const int itemHeight = menuItemHeight;
+    int width = 0;
+    int height = 0;
+    int pressedId = -1;
+    Font textFont;
+    Font measureFont;
+    int hoverIndex = -1;
+    std::vector<MenuItem> items;
+};
