@@ -1,1 +1,203 @@
-// placeholder
+#include "app/settings.h"
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "clients/game_client.h"
+#include "ui/handles.h"
+
+Settings settings;
+
+namespace {
+
+constexpr wchar_t settingsKeyPath[] = L"Software\\Skarvel";
+constexpr wchar_t runKeyPath[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t runValueName[] = L"Skarvel";
+
+constexpr wchar_t showSwitcherValue[] = L"Client Switcher";
+constexpr wchar_t keepSwitcherOpenValue[] = L"Keep switcher open";
+constexpr wchar_t switcherOpensClientsValue[] = L"Use switcher to open clients";
+constexpr wchar_t loadAtStartupValue[] = L"Load at windows startup";
+constexpr wchar_t switcherXValue[] = L"Switcher Position x";
+constexpr wchar_t switcherYValue[] = L"Switcher Position y";
+constexpr wchar_t clientPathValue[] = L"QOR Online path";
+
+LONG createUserKey(const wchar_t* path, RegKey& key, DWORD* disposition = nullptr) {
+    wchar_t noClass[] = L"";
+    return RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, noClass, REG_OPTION_NON_VOLATILE,
+                           KEY_ALL_ACCESS, nullptr, key.put(), disposition);
+}
+
+void writeNumber(HKEY key, const wchar_t* name, DWORD value) {
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+// An empty text is stored without data, as it always has been.
+void writeText(HKEY key, const wchar_t* name, const wchar_t* text, size_t length) {
+    if (length == 0) {
+        RegSetValueExW(key, name, 0, REG_SZ, nullptr, 0);
+        return;
+    }
+    const auto bytes = static_cast<DWORD>((length + 1) * sizeof(wchar_t));
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+}
+
+void writeText(HKEY key, const wchar_t* name, const CWString& text) {
+    writeText(key, name, text.c_str(), static_cast<size_t>(text.length()));
+}
+
+// Anything but exactly four bytes is unreadable: a shorter value would leave stale bytes.
+template <class Field>
+void loadNumber(HKEY key, const wchar_t* name, Field& field, Field fallback) {
+    static_assert(sizeof(Field) == sizeof(DWORD));
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size) ==
+            ERROR_SUCCESS &&
+        size == sizeof(data)) {
+        field = static_cast<Field>(data);
+        return;
+    }
+    field = fallback;
+    writeNumber(key, name, static_cast<DWORD>(fallback));
+}
+
+// Any length, with or without a terminating NUL; the text ends at the first NUL. The type is
+// not looked at, as it never was: whatever loaded before loads the same.
+bool readText(HKEY key, const wchar_t* name, CWString& text) {
+    std::vector<wchar_t> buffer;
+    for (;;) {
+        DWORD size = 0;
+        if (RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+            return false;
+        // one unit more than the data, so there is always a NUL after it
+        buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = size;
+        const LONG status = RegQueryValueExW(key, name, nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(buffer.data()), &got);
+        if (status == ERROR_MORE_DATA) continue; // it grew between the two calls
+        if (status != ERROR_SUCCESS) return false;
+        buffer.resize(got / sizeof(wchar_t)); // an odd last byte is not a character
+        buffer.push_back(L'\0');
+        text.assign(buffer.data());
+        return true;
+    }
+}
+
+// The full path, quoted: the command line may be relative or hold unquoted spaces.
+std::wstring startupCommand() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD copied =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (copied == 0) return {};
+        if (copied < path.size()) {
+            path.resize(copied);
+            return L"\"" + path + L"\"";
+        }
+        path.resize(path.size() * 2); // filled completely: it may have been cut
+    }
+}
+
+} // namespace
+
+void loadSettings() {
+    RegKey key;
+    DWORD disposition = 0;
+    if (createUserKey(settingsKeyPath, key, &disposition) != ERROR_SUCCESS) return;
+
+    const Settings defaults;
+    if (disposition == REG_CREATED_NEW_KEY) {
+        settings = defaults;
+        writeNumber(key.get(), showSwitcherValue, settings.showSwitcher);
+        writeNumber(key.get(), keepSwitcherOpenValue, settings.keepSwitcherOpen);
+        writeNumber(key.get(), switcherOpensClientsValue, settings.switcherOpensClients);
+        writeNumber(key.get(), loadAtStartupValue, settings.loadAtStartup);
+        writeNumber(key.get(), switcherXValue, static_cast<DWORD>(settings.switcherX));
+        writeNumber(key.get(), switcherYValue, static_cast<DWORD>(settings.switcherY));
+        findClientPath();
+        writeText(key.get(), clientPathValue, settings.clientPath);
+        return;
+    }
+
+    loadNumber(key.get(), showSwitcherValue, settings.showSwitcher, defaults.showSwitcher);
+    loadNumber(key.get(), keepSwitcherOpenValue, settings.keepSwitcherOpen,
+               defaults.keepSwitcherOpen);
+    loadNumber(key.get(), switcherOpensClientsValue, settings.switcherOpensClients,
+               defaults.switcherOpensClients);
+    loadNumber(key.get(), loadAtStartupValue, settings.loadAtStartup, defaults.loadAtStartup);
+    loadNumber(key.get(), switcherXValue, settings.switcherX, defaults.switcherX);
+    loadNumber(key.get(), switcherYValue, settings.switcherY, defaults.switcherY);
+
+    if (!readText(key.get(), clientPathValue, settings.clientPath))
+        settings.clientPath = defaults.clientPath;
+    // a path once found or typed stays; only an empty one is looked for again
+    if (settings.clientPath.length() == 0 && findClientPath())
+        writeText(key.get(), clientPathValue, settings.clientPath);
+}
+
+bool findClientPath() {
+    // a 32-bit installer on 64-bit Windows writes its entry to the 32-bit view
+    for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_32KEY)}) {
+        RegKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, clientUninstallKey, 0, KEY_QUERY_VALUE | view,
+                          key.put()) != ERROR_SUCCESS)
+            continue;
+        CWString location;
+        // an empty location would give "\qor.exe", the root of whatever drive is current
+        if (!readText(key.get(), clientInstallValue, location) || location.length() == 0) continue;
+        location.append(clientExecutable);
+        settings.clientPath = location;
+        return true;
+    }
+    return false;
+}
+
+void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpensClients,
+                  DWORD loadAtStartup, HWND editField) {
+    RegKey key;
+    if (createUserKey(settingsKeyPath, key) == ERROR_SUCCESS) {
+        settings.showSwitcher = showSwitcher;
+        writeNumber(key.get(), showSwitcherValue, settings.showSwitcher);
+        settings.keepSwitcherOpen = keepSwitcherOpen;
+        writeNumber(key.get(), keepSwitcherOpenValue, settings.keepSwitcherOpen);
+        settings.switcherOpensClients = switcherOpensClients;
+        writeNumber(key.get(), switcherOpensClientsValue, settings.switcherOpensClients);
+        settings.loadAtStartup = loadAtStartup;
+        writeNumber(key.get(), loadAtStartupValue, settings.loadAtStartup);
+        writeNumber(key.get(), switcherXValue, static_cast<DWORD>(settings.switcherX));
+        writeNumber(key.get(), switcherYValue, static_cast<DWORD>(settings.switcherY));
+
+        const auto length = static_cast<size_t>(SendMessageW(editField, WM_GETTEXTLENGTH, 0, 0));
+        if (length != 0) {
+            std::vector<wchar_t> text(length + 1, L'\0');
+            const auto copied = static_cast<size_t>(SendMessageW(
+                editField, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+            text[copied < length ? copied : length] = L'\0';
+            settings.clientPath.assign(text.data());
+        } else {
+            settings.clientPath.assign(L"");
+        }
+        writeText(key.get(), clientPathValue, settings.clientPath);
+        key.reset();
+    }
+
+    RegKey run;
+    if (createUserKey(runKeyPath, run) != ERROR_SUCCESS) return;
+    if (!settings.loadAtStartup) {
+        RegDeleteValueW(run.get(), runValueName);
+        return;
+    }
+    const std::wstring command = startupCommand();
+    if (!command.empty()) writeText(run.get(), runValueName, command.c_str(), command.length());
+}
+
+void saveSwitcherPosition(int x, int y) {
+    settings.switcherX = x;
+    settings.switcherY = y;
+    RegKey key;
+    if (createUserKey(settingsKeyPath, key) != ERROR_SUCCESS) return;
+    writeNumber(key.get(), switcherXValue, static_cast<DWORD>(settings.switcherX));
+    writeNumber(key.get(), switcherYValue, static_cast<DWORD>(settings.switcherY));
+}

@@ -1,8 +1,9 @@
 // The hidden owner window: the notification-area icon, its menu, the switcher, and the
 // program's top-level commands.
 #pragma once
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include "clients/selector_win.h"
 #include "ui/handles.h"

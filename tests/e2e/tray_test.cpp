@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include "app/messages.h"
 #include "clients/client_pass.h"

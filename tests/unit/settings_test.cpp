@@ -1,1 +1,518 @@
-// placeholder
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <cwctype>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/settings.h"
+#include "clients/game_client.h"
+#include "ui/handles.h"
+
+namespace {
+
+constexpr wchar_t storeKey[] = L"Software\\Skarvel";
+constexpr wchar_t runKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t runValue[] = L"Skarvel";
+constexpr wchar_t pathValue[] = L"QOR Online path";
+constexpr wchar_t wow32UninstallKey[] =
+    L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QOR";
+constexpr wchar_t childTreeVariable[] = L"SKARVEL_SETTINGS_CHILD_TREE";
+
+struct NumberValue {
+    const wchar_t* name;
+    DWORD byDefault;
+    DWORD (*field)(const Settings&);
+};
+const NumberValue numbers[] = {
+    {L"Client Switcher", 1, [](const Settings& s) { return s.showSwitcher; }},
+    {L"Keep switcher open", 0, [](const Settings& s) { return s.keepSwitcherOpen; }},
+    {L"Use switcher to open clients", 0, [](const Settings& s) { return s.switcherOpensClients; }},
+    {L"Load at windows startup", 0, [](const Settings& s) { return s.loadAtStartup; }},
+    {L"Switcher Position x", 300, [](const Settings& s) { return DWORD(s.switcherX); }},
+    {L"Switcher Position y", 0, [](const Settings& s) { return DWORD(s.switcherY); }},
+};
+
+std::wstring describe(const Settings& s) {
+    std::wstring text;
+    for (const auto& number : numbers)
+        text += std::wstring(number.name) + L"=" + std::to_wstring(number.field(s)) + L" ";
+    return text + L"path=" + s.clientPath.c_str();
+}
+
+// The text and its NUL, as the store writes it.
+std::wstring sz(const std::wstring& text) {
+    return text + L'\0';
+}
+
+struct Stored {
+    bool exists = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+    DWORD number() const {
+        DWORD value = 0;
+        if (bytes.size() == sizeof(value)) memcpy(&value, bytes.data(), sizeof(value));
+        return value;
+    }
+    std::wstring text() const {
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    }
+};
+
+Stored stored(HKEY root, const wchar_t* path, const wchar_t* name) {
+    Stored value;
+    RegKey key;
+    DWORD size = 0;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
+        RegQueryValueExW(key.get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
+        return value;
+    value.bytes.resize(size);
+    value.exists = RegQueryValueExW(key.get(), name, nullptr, &value.type, value.bytes.data(),
+                                    &size) == ERROR_SUCCESS;
+    return value;
+}
+
+Stored stored(const wchar_t* name) {
+    return stored(HKEY_CURRENT_USER, storeKey, name);
+}
+
+void put(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data,
+         size_t bytes) {
+    RegKey key;
+    ASSERT_EQ(
+        RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), DWORD(bytes)),
+        ERROR_SUCCESS);
+}
+
+void putNumber(const wchar_t* name, DWORD value) {
+    put(HKEY_CURRENT_USER, storeKey, name, REG_DWORD, &value, sizeof(value));
+}
+
+// raw: the exact units to store, NULs included
+void putPath(const std::wstring& raw, DWORD type = REG_SZ) {
+    put(HKEY_CURRENT_USER, storeKey, pathValue, type, raw.data(), raw.size() * 2);
+}
+
+void install(const std::wstring& location, const wchar_t* key = clientUninstallKey) {
+    const std::wstring raw = sz(location);
+    put(HKEY_LOCAL_MACHINE, key, clientInstallValue, REG_SZ, raw.data(), raw.size() * 2);
+}
+
+std::wstring modulePath() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), DWORD(path.size())));
+    return path;
+}
+
+// A hidden edit control holding text, like the one the configuration window passes.
+class EditField {
+  public:
+    explicit EditField(const std::wstring& text)
+        : hwnd(CreateWindowExW(0, L"EDIT", nullptr, WS_POPUP | ES_AUTOHSCROLL, 0, 0, 200, 20,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)) {
+        SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
+        SetWindowTextW(hwnd, text.c_str());
+    }
+    EditField(const EditField&) = delete;
+    EditField& operator=(const EditField&) = delete;
+    ~EditField() { DestroyWindow(hwnd); }
+    HWND hwnd;
+};
+
+// Maps HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE to fresh keys of this test's own, so the
+// store runs unchanged without reaching the real hives or another test's values.
+class SettingsTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        const std::string name = std::string(test->test_suite_name()) + "." + test->name();
+        tree = L"Software\\SkarvelTests\\" + std::wstring(name.begin(), name.end());
+        RegDeleteTreeW(HKEY_CURRENT_USER, tree.c_str());
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, tree.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, root.put(), nullptr),
+                  ERROR_SUCCESS);
+        for (auto [hive, sub] : {std::pair{&user, L"hkcu"}, std::pair{&machine, L"hklm"}})
+            ASSERT_EQ(RegCreateKeyExW(root.get(), sub, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                      hive->put(), nullptr),
+                      ERROR_SUCCESS);
+        ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, user.get()), ERROR_SUCCESS);
+        ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine.get()), ERROR_SUCCESS);
+        settings = Settings();
+    }
+
+    void TearDown() override {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+        user.reset();
+        machine.reset();
+        root.reset();
+        EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, tree.c_str()), ERROR_SUCCESS);
+        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\SkarvelTests"); // only once empty
+    }
+
+    // Every key under HKEY_CURRENT_USER then fails to open, as with a broken profile.
+    void loseUserHive() {
+        ASSERT_EQ(RegDeleteTreeW(root.get(), L"hkcu"), ERROR_SUCCESS);
+        RegKey probe;
+        ASSERT_NE(RegCreateKeyExW(HKEY_CURRENT_USER, storeKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, probe.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
+
+    std::wstring tree;
+    RegKey root, user, machine;
+};
+
+class SettingsFirstRun : public SettingsTest {};
+
+TEST_F(SettingsFirstRun, WritesTheDefaultsAndTheFoundPath) {
+    const struct {
+        const wchar_t* location; // nullptr: no install entry
+        std::wstring path;
+    } cases[] = {{nullptr, L""}, {L"C:\\Games\\QOR", L"C:\\Games\\QOR\\qor.exe"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location ? c.location : L"no install entry");
+        RegDeleteTreeW(HKEY_CURRENT_USER, storeKey);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, clientUninstallKey);
+        if (c.location) install(c.location);
+        settings = Settings();
+        loadSettings();
+
+        for (const auto& number : numbers) {
+            SCOPED_TRACE(number.name);
+            const Stored value = stored(number.name);
+            EXPECT_EQ(value.type, DWORD(REG_DWORD));
+            EXPECT_EQ(value.bytes.size(), 4u);
+            EXPECT_EQ(value.number(), number.byDefault);
+            EXPECT_EQ(number.field(settings), number.byDefault);
+        }
+        const Stored path = stored(pathValue);
+        EXPECT_EQ(path.type, DWORD(REG_SZ));
+        EXPECT_EQ(path.text(), c.path.empty() ? L"" : sz(c.path)); // empty: no data at all
+        EXPECT_EQ(settings.clientPath.c_str(), c.path);
+    }
+}
+
+class SettingsNumbers : public SettingsTest {};
+
+TEST_F(SettingsNumbers, ValueDeletedByHandComesBackAloneWithItsDefault) {
+    const DWORD others[] = {0, 1, 1, 1, 640, DWORD(-20)};
+    for (size_t gone = 0; gone < std::size(numbers); ++gone) {
+        SCOPED_TRACE(numbers[gone].name);
+        for (size_t i = 0; i < std::size(numbers); ++i)
+            putNumber(numbers[i].name, others[i]);
+        putPath(sz(L"D:\\qor.exe"));
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, storeKey, numbers[gone].name);
+        settings = Settings();
+        loadSettings();
+        for (size_t i = 0; i < std::size(numbers); ++i) {
+            const DWORD expected = i == gone ? numbers[i].byDefault : others[i];
+            EXPECT_EQ(numbers[i].field(settings), expected) << numbers[i].name;
+            EXPECT_EQ(stored(numbers[i].name).number(), expected) << numbers[i].name;
+        }
+    }
+}
+
+TEST_F(SettingsNumbers, WrongTypesAndSizes) {
+    const struct {
+        const char* what;
+        const wchar_t* name;
+        DWORD type;
+        std::vector<BYTE> data;
+        DWORD loaded;
+        bool rewritten; // as a 4-byte REG_DWORD holding the default
+    } cases[] = {
+        {"long text", L"Switcher Position x", REG_SZ, {'5', 0, '0', 0, '0', 0, 0, 0}, 300, true},
+        {"4 bytes of text", L"Switcher Position x", REG_SZ, {'A', 0, 0, 0}, 0x41, false},
+        {"4 bytes of binary", L"Switcher Position y", REG_BINARY, {1, 2, 3, 4}, 0x04030201, false},
+        {"0 bytes", L"Switcher Position x", REG_BINARY, {}, 300, true},
+        {"1 byte", L"Client Switcher", REG_BINARY, {0}, 1, true},
+        {"3 bytes", L"Switcher Position x", REG_BINARY, {1, 2, 3}, 300, true},
+        {"5 bytes", L"Switcher Position x", REG_BINARY, {1, 2, 3, 4, 5}, 300, true},
+        // the tray treats any non-zero as on; left to it, not folded to 1 here
+        {"switcher 2", L"Client Switcher", REG_DWORD, {2, 0, 0, 0}, 2, false},
+        {"open clients 2", L"Use switcher to open clients", REG_DWORD, {2, 0, 0, 0}, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegDeleteTreeW(HKEY_CURRENT_USER, storeKey);
+        put(HKEY_CURRENT_USER, storeKey, c.name, c.type, c.data.data(), c.data.size());
+        settings = Settings();
+        loadSettings();
+        for (const auto& number : numbers)
+            if (wcscmp(number.name, c.name) == 0) {
+                EXPECT_EQ(number.field(settings), c.loaded);
+            }
+        const Stored after = stored(c.name);
+        if (c.rewritten) {
+            EXPECT_EQ(after.type, DWORD(REG_DWORD));
+            EXPECT_EQ(after.bytes.size(), 4u);
+            EXPECT_EQ(after.number(), c.loaded);
+        } else {
+            EXPECT_EQ(after.type, c.type);
+            EXPECT_EQ(after.bytes, c.data);
+        }
+    }
+}
+
+class SettingsStoredPath : public SettingsTest {};
+
+TEST_F(SettingsStoredPath, LongPathSurvivesARestartAndBeatsTheFoundOne) {
+    install(L"C:\\Found");
+    for (size_t length : {200u, 10000u}) {
+        SCOPED_TRACE(length);
+        const std::wstring path = L"E:\\" + std::wstring(length - 11, L'q') + L"\\qor.exe";
+        ASSERT_EQ(path.size(), length);
+        putPath(sz(path));
+        for (int run = 0; run < 2; ++run) {
+            settings = Settings();
+            loadSettings();
+            EXPECT_EQ(settings.clientPath.c_str(), path);
+            EXPECT_EQ(stored(pathValue).text(), sz(path));
+        }
+    }
+}
+
+TEST_F(SettingsStoredPath, TextEndsAtTheFirstNulOrTheEndOfTheData) {
+    const std::wstring path = L"D:\\QOR\\qor.exe";
+    const std::wstring trailing = path + L"x"; // odd count: only the first byte of "x" stored
+    const std::wstring embedded = path + L'\0' + L"junk" + L'\0';
+    const struct {
+        const char* what;
+        const wchar_t* data;
+        size_t bytes;
+    } cases[] = {
+        {"no NUL", path.data(), path.size() * 2},
+        {"odd byte count", trailing.data(), path.size() * 2 + 1},
+        {"embedded NUL", embedded.data(), embedded.size() * 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        put(HKEY_CURRENT_USER, storeKey, pathValue, REG_SZ, c.data, c.bytes);
+        settings = Settings();
+        loadSettings();
+        EXPECT_EQ(settings.clientPath.c_str(), path);
+    }
+}
+
+TEST_F(SettingsStoredPath, OnlyAnEmptyOrMissingPathIsLookedFor) {
+    const std::wstring found = L"C:\\Found\\qor.exe";
+    const std::wstring asText = L"D:\\QOR\\qor.exe";
+    const std::wstring typed = L"%GAMES%\\qor.exe";
+    const struct {
+        const char* what;
+        DWORD type; // REG_NONE: no value
+        std::wstring raw;
+        bool installed;
+        std::wstring loaded;
+    } cases[] = {
+        {"empty", REG_SZ, L"", true, found},
+        {"missing", REG_NONE, L"", true, found},
+        {"text stored as binary loads as it always did", REG_BINARY, sz(asText), true, asText},
+        {"expandable, kept as typed", REG_EXPAND_SZ, sz(typed), true, typed},
+        {"empty, nothing found", REG_SZ, L"", false, L""},
+        {"missing, nothing found", REG_NONE, L"", false, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegDeleteTreeW(HKEY_CURRENT_USER, storeKey);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, clientUninstallKey);
+        putNumber(L"Client Switcher", 1);
+        if (c.type != REG_NONE) putPath(c.raw, c.type);
+        if (c.installed) install(L"C:\\Found");
+        settings = Settings();
+        loadSettings();
+        EXPECT_EQ(settings.clientPath.c_str(), c.loaded);
+        const Stored after = stored(pathValue);
+        if (c.loaded == found) {
+            EXPECT_EQ(after.type, DWORD(REG_SZ));
+            EXPECT_EQ(after.text(), sz(found));
+        } else { // left as it was
+            EXPECT_EQ(after.exists, c.type != REG_NONE);
+            if (after.exists) {
+                EXPECT_EQ(after.type, c.type);
+            }
+            EXPECT_EQ(after.text(), c.raw);
+        }
+    }
+}
+
+class SettingsDiscovery : public SettingsTest {};
+
+TEST_F(SettingsDiscovery, LocationIsUsedAsStoredWithTheExecutableAppended) {
+    const struct {
+        const wchar_t* location;
+        bool found;
+        std::wstring path;
+    } cases[] = {
+        {L"C:\\Games\\QOR", true, L"C:\\Games\\QOR\\qor.exe"},
+        {L"C:\\Games\\QOR\\", true, L"C:\\Games\\QOR\\\\qor.exe"}, // doubled, as designed
+        // "\qor.exe" would name the root of the current drive
+        {L"", false, L"kept"},
+        {nullptr, false, L"kept"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location ? c.location : L"no entry");
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, clientUninstallKey);
+        if (c.location) install(c.location);
+        settings.clientPath.assign(L"kept");
+        EXPECT_EQ(findClientPath(), c.found);
+        EXPECT_EQ(settings.clientPath.c_str(), c.path);
+    }
+}
+
+TEST_F(SettingsDiscovery, ThirtyTwoBitViewIsAskedWhenTheNativeOneHasNoEntry) {
+    install(L"C:\\Games32", wow32UninstallKey);
+    // The test relies on the registry redirecting KEY_WOW64_32KEY below the mapped hive, as
+    // Wine does for a 64-bit process; elsewhere the two views are one and this proves nothing.
+    RegKey native, view32;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, clientUninstallKey, 0, KEY_QUERY_VALUE, native.put()) ==
+            ERROR_SUCCESS ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, clientUninstallKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY,
+                      view32.put()) != ERROR_SUCCESS)
+        GTEST_SKIP() << "no separate 32-bit view under an overridden HKEY_LOCAL_MACHINE";
+
+    ASSERT_TRUE(findClientPath());
+    EXPECT_STREQ(settings.clientPath.c_str(), L"C:\\Games32\\qor.exe");
+    install(L"C:\\Games64");
+    ASSERT_TRUE(findClientPath());
+    EXPECT_STREQ(settings.clientPath.c_str(), L"C:\\Games64\\qor.exe");
+}
+
+class SettingsSave : public SettingsTest {};
+
+TEST_F(SettingsSave, WritesTheFlagsAndTheTypedPathAndKeepsThePosition) {
+    const std::wstring longPath = L"F:\\" + std::wstring(1000, L'x') + L"\\qor.exe";
+    for (const std::wstring& text : {std::wstring(L"D:\\QOR\\qor.exe"), longPath, std::wstring()}) {
+        SCOPED_TRACE(text.size());
+        putNumber(L"Switcher Position x", 1);
+        putNumber(L"Switcher Position y", 2);
+        putPath(sz(L"old"));
+        settings = Settings();
+        settings.switcherX = -20;
+        settings.switcherY = 40;
+        EditField edit(text);
+        saveSettings(0, 1, 2, 0, edit.hwnd);
+
+        const DWORD expected[] = {0, 1, 2, 0, DWORD(-20), 40};
+        for (size_t i = 0; i < std::size(numbers); ++i) {
+            SCOPED_TRACE(numbers[i].name);
+            EXPECT_EQ(numbers[i].field(settings), expected[i]);
+            EXPECT_EQ(stored(numbers[i].name).type, DWORD(REG_DWORD));
+            EXPECT_EQ(stored(numbers[i].name).number(), expected[i]);
+        }
+        EXPECT_EQ(settings.clientPath.c_str(), text);
+        const Stored path = stored(pathValue);
+        EXPECT_EQ(path.type, DWORD(REG_SZ));
+        EXPECT_EQ(path.text(), text.empty() ? L"" : sz(text));
+    }
+}
+
+class SettingsStartup : public SettingsTest {
+  protected:
+    Stored run() { return stored(HKEY_CURRENT_USER, runKey, runValue); }
+};
+
+TEST_F(SettingsStartup, OnStoresTheQuotedFullPathAndOffDeletesOnlyOurValue) {
+    const std::wstring other = sz(L"other.exe");
+    for (bool present : {true, false}) {
+        SCOPED_TRACE(present ? "present" : "absent");
+        put(HKEY_CURRENT_USER, runKey, L"Other", REG_SZ, other.data(), other.size() * 2);
+        if (present) {
+            saveSettings(1, 0, 0, 1, nullptr);
+            EXPECT_EQ(run().type, DWORD(REG_SZ));
+            EXPECT_EQ(run().text(), sz(L"\"" + modulePath() + L"\""));
+        }
+        saveSettings(1, 0, 0, 0, nullptr);
+        EXPECT_FALSE(run().exists);
+        EXPECT_EQ(stored(HKEY_CURRENT_USER, runKey, L"Other").text(), other);
+    }
+}
+
+// The program started through a relative command line still registers where it lives.
+TEST_F(SettingsStartup, StartedThroughARelativePathStoresTheFullPath) {
+    const std::wstring exe = modulePath();
+    const size_t slash = exe.find_last_of(L'\\');
+    ASSERT_NE(slash, std::wstring::npos);
+    const std::wstring folder = exe.substr(0, slash);
+    std::wstring command = exe.substr(slash + 1) +
+                           L" --gtest_also_run_disabled_tests --gtest_brief=1"
+                           L" --gtest_filter=SettingsRelaunched.DISABLED_SavesWithStartupOn";
+    SetEnvironmentVariableW(childTreeVariable, (tree + L"\\hkcu").c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child{};
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, folder.c_str(), &startup, &child);
+    SetEnvironmentVariableW(childTreeVariable, nullptr);
+    ASSERT_TRUE(started) << GetLastError();
+    KernelHandle process(child.hProcess), thread(child.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+
+    const std::wstring value = run().text();
+    ASSERT_GE(value.size(), 6u);
+    EXPECT_EQ(value.front(), L'"');
+    EXPECT_TRUE(std::iswalpha(value[1]) && value.compare(2, 2, L":\\") == 0) << value;
+    EXPECT_EQ(value, sz(L"\"" + exe + L"\""));
+}
+
+// Run only by the test above, in a process of its own, on that test's keys.
+TEST(SettingsRelaunched, DISABLED_SavesWithStartupOn) {
+    wchar_t tree[1024];
+    const DWORD length = GetEnvironmentVariableW(childTreeVariable, tree, DWORD(std::size(tree)));
+    if (length == 0 || length >= std::size(tree)) GTEST_SKIP() << "started by hand";
+    RegKey user;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, tree, 0, KEY_ALL_ACCESS, user.put()), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, user.get()), ERROR_SUCCESS);
+    saveSettings(1, 0, 0, 1, nullptr);
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+}
+
+class SettingsPosition : public SettingsTest {};
+
+TEST_F(SettingsPosition, WritesBothValues) {
+    putNumber(L"Client Switcher", 0);
+    saveSwitcherPosition(-1280, 25);
+    EXPECT_EQ(settings.switcherX, -1280);
+    EXPECT_EQ(settings.switcherY, 25);
+    EXPECT_EQ(stored(L"Switcher Position x").number(), DWORD(-1280));
+    EXPECT_EQ(stored(L"Switcher Position y").number(), 25u);
+    EXPECT_EQ(stored(L"Client Switcher").number(), 0u);
+}
+
+class SettingsUnopenable : public SettingsTest {};
+
+TEST_F(SettingsUnopenable, LoadKeepsTheDefaultsAndLooksForNothing) {
+    install(L"C:\\Found");
+    loseUserHive();
+    loadSettings();
+    EXPECT_EQ(describe(settings), describe(Settings()));
+}
+
+TEST_F(SettingsUnopenable, SaveChangesNoField) {
+    settings.keepSwitcherOpen = 1;
+    settings.clientPath.assign(L"D:\\qor.exe");
+    const std::wstring before = describe(settings);
+    loseUserHive();
+    EditField edit(L"E:\\other.exe");
+    saveSettings(0, 0, 1, 1, edit.hwnd);
+    EXPECT_EQ(describe(settings), before);
+}
+
+TEST_F(SettingsUnopenable, PositionStillReachesTheRecord) {
+    loseUserHive();
+    saveSwitcherPosition(7, 8);
+    EXPECT_EQ(settings.switcherX, 7);
+    EXPECT_EQ(settings.switcherY, 8);
+}
+
+} // namespace
