@@ -19,6 +19,17 @@ RECT restoredBounds(const RECT& workArea, SIZE clientSize, int frameX, int frame
             workArea.top + clientSize.cy + 2 * frameY + caption};
 }
 
+bool restoreShowState(HWND hwnd) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if (!GetWindowPlacement(hwnd, &placement))
+        return false; // gone: a zeroed record would collapse it
+    placement.showCmd = SW_RESTORE;
+    // Wine refuses another process's placement; the show state is what matters here
+    if (!SetWindowPlacement(hwnd, &placement)) ShowWindow(hwnd, SW_RESTORE);
+    return true;
+}
+
 void startClientPass(KernelHandle& pass, int mode) {
     void* arg = reinterpret_cast<void*>(static_cast<intptr_t>(mode));
     pass.reset(
@@ -39,13 +50,7 @@ BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM mode) {
     if (!IsWindow(hwnd)) return TRUE;
 
     // un-minimise or un-maximise first, so the sizes below are the normal ones
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof(placement);
-    if (!GetWindowPlacement(hwnd, &placement))
-        return TRUE; // gone: a zeroed record would collapse it
-    placement.showCmd = SW_RESTORE;
-    // Wine refuses another process's placement; the show state is what matters here
-    if (!SetWindowPlacement(hwnd, &placement)) ShowWindow(hwnd, SW_RESTORE);
+    if (!restoreShowState(hwnd)) return TRUE;
 
     RECT client{};
     if (!GetClientRect(hwnd, &client)) return TRUE;

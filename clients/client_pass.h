@@ -23,6 +23,10 @@ RECT fittedBounds(const RECT& workArea, SIZE clientSize);
 // client size, so the client area keeps its size.
 RECT restoredBounds(const RECT& workArea, SIZE clientSize, int frameX, int frameY, int caption);
 
+// Puts another program's window back to its normal placement (SW_RESTORE), keeping the
+// rest of its placement; false when its placement cannot be read (it has gone).
+bool restoreShowState(HWND hwnd);
+
 // Starts a pass of `mode` in `pass`. A previous pass of the same slot is not waited for
 // and never terminated: its handle is closed and it finishes on its own.
 void startClientPass(KernelHandle& pass, int mode);

@@ -1,8 +1,21 @@
-// The client switcher strip: one cell per running client.
+// The client switcher strip: one cell per running client, in name order; a click brings
+// that client to the front.
 #pragma once
+#include <vector>
+
+#include "clients/client_list.h"
+#include "ui/handles.h"
+#include "ui/menu_win.h"
 #include "ui/window.h"
 
 inline constexpr int stripHeight = 17;
+
+// The switcher menu's items for the current settings and lock state, as (text, command).
+struct SwitcherMenuEntry {
+    const wchar_t* text;
+    int command;
+};
+std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locked);
 
 class CSelectorWin : public CWindow {
   public:
@@ -13,8 +26,55 @@ class CSelectorWin : public CWindow {
 
     // Creates the strip at the stored position; on success `opener` gets its commands.
     bool Create(HWND openerWindow);
-    // Follows changed settings: rebuilds its menu and list.
+    // Follows changed settings: rebuilds the menu and the list, shows or hides the strip.
     void ApplySettings();
+    int MeasureCell(const CWString& name) const;
+    void Render();
+    void RelayoutStrip();
+    void RefreshClients();
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    // For tests and benchmarks: what the strip shows.
+    const ClientRecords& Records() const { return records; }
+    const ClientOrder& Order() const { return order; }
+    int StripWidth() const { return stripWidth; }
+    HBITMAP BackBuffer() const { return backBuffer.get(); }
+    bool Locked() const { return locked != 0; }
+    const CMenuWin& Menu() const { return menu; }
+    size_t WorkerCount() const { return workers.size(); }
+
+  private:
+    void OnCreate();
+    void OnTick();
+    void OnMouseMove(POINT point);
+    void OnPress(POINT point);
+    void OnCommand(WPARAM command);
+    void UpdateHover();
+    void FillMenu();
+    std::vector<int> CellWidths() const;
+    HWND HitTest(POINT point) const;
+    void StartScan();
+    void SweepWorkers();
+
+    Bitmap backBuffer;
+    KernelHandle setClientsThread;
+    KernelHandle restoreThread;
+    CMenuWin menu;
+    POINT pressPoint{0, 0};
+    int locked = 1;
+    Font textFont;
+    Font measureFont;
+    int busy = 0;
+    HWND lastForeground = nullptr;
+    HWND hovered; // all bits set until the first hover test
+    int clientCounter = 0;
+    int stripWidth = 0;
+    ClientRecords records;
+    ClientOrder order;
+    // the scan under the strip's own window, activations under their client's window
+    std::map<HWND, KernelHandle, HandleLess> workers;
+    HWND scanKey = nullptr;
 };
+
+unsigned __stdcall ActivateClient(void* window);

@@ -174,3 +174,17 @@ class IconHandle {
   private:
     HICON icon = nullptr;
 };
+
+// The one critical section of the program, entered for a scope.
+class LockGuard {
+  public:
+    explicit LockGuard(CRITICAL_SECTION& section) : section(section) {
+        EnterCriticalSection(&section);
+    }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+    ~LockGuard() { LeaveCriticalSection(&section); }
+
+  private:
+    CRITICAL_SECTION& section;
+};

@@ -1,0 +1,165 @@
+#include "clients/client_list.h"
+
+#include <cwchar>
+
+#include "clients/game_client.h"
+
+ClientSlot publishedSlots[maxClients];
+CRITICAL_SECTION clientLock;
+
+namespace {
+
+// Written only by the one running scan.
+ClientSlot scanSlots[maxClients];
+int scanCount = 0;
+
+// A prefix, a 61-character name and the terminator.
+constexpr int titleUnits = clientTitlePrefixLength + clientNameUnits;
+// A hung client holds up the scan for this long, not forever.
+constexpr UINT titleTimeoutMs = 500;
+
+} // namespace
+
+void nameFromTitle(const wchar_t* title, int length, wchar_t (&name)[clientNameUnits]) {
+    const wchar_t* from =
+        length > clientTitlePrefixLength ? title + clientTitlePrefixLength : title;
+    int count = length > clientTitlePrefixLength ? length - clientTitlePrefixLength : length;
+    if (count > clientNameUnits - 1) {
+        count = clientNameUnits - 1;
+        if (from[count - 1] >= 0xD800 && from[count - 1] <= 0xDBFF) --count; // a lone high half
+    }
+    wmemcpy(name, from, static_cast<size_t>(count));
+    name[count] = L'\0';
+}
+
+CWString numberedName(int number) {
+    CWString name(L"Client ");
+    if (number >= 0 && number < 10) name.append(L"0");
+    name.appendNumber(number);
+    return name;
+}
+
+BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM) {
+    wchar_t className[classNameBufferSize];
+    if (GetClassNameW(hwnd, className, classNameBufferSize) && isClientClass(className)) {
+        ClientSlot& slot = scanSlots[scanCount];
+        slot.window = hwnd;
+        // another process's title: bounded in time and in length; unreadable counts as bare
+        wchar_t title[titleUnits] = {};
+        DWORD_PTR copied = 0;
+        if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, titleUnits, reinterpret_cast<LPARAM>(title),
+                                 SMTO_ABORTIFHUNG | SMTO_BLOCK, titleTimeoutMs, &copied)) {
+            wcscpy_s(title, clientBareTitle);
+            copied = wcslen(title);
+        }
+        const int length =
+            copied < DWORD_PTR(titleUnits) ? static_cast<int>(copied) : titleUnits - 1;
+        nameFromTitle(title, length, slot.name);
+        ++scanCount;
+    }
+    return scanCount < maxClients;
+}
+
+unsigned __stdcall ScanClients(void*) {
+    for (ClientSlot& slot : scanSlots)
+        slot = ClientSlot();
+    scanCount = 0;
+    EnumWindows(ScanWindow, 0);
+    EnterCriticalSection(&clientLock);
+    for (int i = 0; i < maxClients; ++i)
+        publishedSlots[i] = scanSlots[i];
+    LeaveCriticalSection(&clientLock);
+    return 0;
+}
+
+bool mergeSlots(const ClientSlot (&slots)[maxClients], ClientRecords& records, int& clientCounter,
+                const MeasureCellFn& measure) {
+    bool changed = false;
+    for (const ClientSlot& slot : slots) {
+        if (!slot.window) continue;
+        const bool bare = wcscmp(slot.name, clientBareTitle) == 0;
+        auto found = records.find(slot.window);
+        if (found == records.end()) {
+            ClientRecord record;
+            record.number = ++clientCounter;
+            record.name = bare ? numberedName(record.number) : CWString(slot.name);
+            record.window = slot.window;
+            record.seen = 1;
+            record.width = measure(record.name);
+            records.emplace(slot.window, std::move(record));
+            changed = true;
+            continue;
+        }
+        ClientRecord& record = found->second;
+        record.seen = 1;
+        // a title that falls back to the bare one keeps the name the client had
+        if (!bare && wcscmp(record.name.c_str(), slot.name) != 0) {
+            record.name.assign(slot.name);
+            record.width = measure(record.name);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+bool sweepRecords(ClientRecords& records, HWND self) {
+    bool changed = false;
+    for (auto it = records.begin(); it != records.end();) {
+        if (it->second.seen || it->first == self) {
+            it->second.seen = 0;
+            ++it;
+        } else {
+            it = records.erase(it);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+bool updatePlaceholder(ClientRecords& records, HWND self, bool keepOpen,
+                       const MeasureCellFn& measure) {
+    if (keepOpen && records.empty()) {
+        ClientRecord placeholder;
+        placeholder.name.assign(L"Skarvel");
+        placeholder.window = self;
+        placeholder.width = measure(placeholder.name);
+        records.emplace(self, std::move(placeholder));
+        return true;
+    }
+    if (keepOpen && records.size() == 1) return false;
+    return records.erase(self) != 0;
+}
+
+void rebuildOrder(const ClientRecords& records, ClientOrder& order) {
+    order.clear();
+    // a name already present keeps the record with the lower handle
+    for (const auto& [window, record] : records)
+        order.emplace(record.name.c_str(), window);
+}
+
+int stripWidthOf(const ClientRecords& records) {
+    int sum = 0;
+    for (const auto& entry : records)
+        sum += entry.second.width;
+    return sum ? sum + 2 : 0;
+}
+
+std::vector<RECT> cellRects(const std::vector<int>& widths) {
+    std::vector<RECT> cells;
+    int left = 1;
+    for (int width : widths) {
+        cells.push_back({left, 1, left + width, 16});
+        left += width - 1;
+    }
+    return cells;
+}
+
+int cellAt(POINT point, const std::vector<int>& widths, const RECT& client) {
+    RECT hit{client.left, client.top, client.left, client.bottom};
+    for (size_t i = 0; i < widths.size(); ++i) {
+        hit.right += widths[i];
+        if (PtInRect(&hit, point)) return static_cast<int>(i);
+        hit.left = hit.right - 1;
+    }
+    return -1;
+}
