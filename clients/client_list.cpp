@@ -144,6 +144,13 @@ int stripWidthOf(const ClientRecords& records) {
     return sum ? sum + 2 : 0;
 }
 
+std::vector<int> displayWidths(const ClientOrder& order, const ClientRecords& records) {
+    std::vector<int> widths;
+    for (const auto& entry : order)
+        widths.push_back(records.at(entry.second).width);
+    return widths;
+}
+
 std::vector<RECT> cellRects(const std::vector<int>& widths) {
     std::vector<RECT> cells;
     int left = 1;

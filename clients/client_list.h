@@ -63,6 +63,8 @@ void rebuildOrder(const ClientRecords& records, ClientOrder& order);
 
 // Width of the strip: every record counts, even one whose name another record shows.
 int stripWidthOf(const ClientRecords& records);
+// Cell widths in display order.
+std::vector<int> displayWidths(const ClientOrder& order, const ClientRecords& records);
 // Cells side by side sharing their border column, rows 1 to 15.
 std::vector<RECT> cellRects(const std::vector<int>& widths);
 // The cell under a point: hit cells start one pixel left of the drawn ones and span the

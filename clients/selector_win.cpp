@@ -105,6 +105,28 @@ HWND CSelectorWin::HitTest(POINT point) const {
     return nullptr;
 }
 
+void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRecords& records,
+               HWND foreground, HWND hovered, HFONT font) {
+    Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor));
+    const RECT all{0, 0, stripWidth, stripHeight};
+    FillRect(dc, &all, back.get());
+    SetBkMode(dc, TRANSPARENT);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+
+    const std::vector<RECT> cells = cellRects(displayWidths(order, records));
+    size_t i = 0;
+    for (const auto& entry : order) {
+        const RECT& cell = cells[i++];
+        const ClientRecord& record = records.at(entry.second);
+        const bool lit = record.window == foreground || record.window == hovered;
+        if (lit) FillRect(dc, &cell, accent.get());
+        FrameRect(dc, &cell, accent.get());
+        DrawSmoothText(dc, record.name.upperCopy().c_str(), textColor,
+                       lit ? accentColor : backColor, font, cell, cellFormat, true);
+    }
+}
+
 void CSelectorWin::Render() {
     if (!IsWindow(hwnd)) return;
     WindowDC screen(hwnd);
@@ -112,24 +134,7 @@ void CSelectorWin::Render() {
     backBuffer.reset(CreateCompatibleBitmap(screen, stripWidth, stripHeight));
     if (!mem.get() || !backBuffer) return;
     Selection keepBuffer(mem, backBuffer.get()), keepFont(mem, textFont.get());
-    Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor));
-    const RECT all{0, 0, stripWidth, stripHeight};
-    FillRect(mem, &all, back.get());
-    SetBkMode(mem, TRANSPARENT);
-    SetStretchBltMode(mem, HALFTONE);
-    SetBrushOrgEx(mem, 0, 0, nullptr);
-
-    const std::vector<RECT> cells = cellRects(CellWidths());
-    size_t i = 0;
-    for (const auto& entry : order) {
-        const RECT& cell = cells[i++];
-        const ClientRecord& record = records.at(entry.second);
-        const bool lit = record.window == GetForegroundWindow() || record.window == hovered;
-        if (lit) FillRect(mem, &cell, accent.get());
-        FrameRect(mem, &cell, accent.get());
-        DrawSmoothText(mem, record.name.upperCopy().c_str(), textColor,
-                       lit ? accentColor : backColor, textFont.get(), cell, cellFormat, true);
-    }
+    drawStrip(mem, stripWidth, order, records, GetForegroundWindow(), hovered, textFont.get());
 }
 
 void CSelectorWin::RelayoutStrip() {

@@ -17,6 +17,11 @@ struct SwitcherMenuEntry {
 };
 std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locked);
 
+// The whole strip into a DC holding a stripWidth x stripHeight bitmap: cells in display
+// order, the foreground and the hovered client lit.
+void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRecords& records,
+               HWND foreground, HWND hovered, HFONT font);
+
 class CSelectorWin : public CWindow {
   public:
     HWND opener = nullptr;
