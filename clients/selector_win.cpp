@@ -88,17 +88,10 @@ int CSelectorWin::MeasureCell(const CWString& name) const {
     return extent.cx + 24;
 }
 
-std::vector<int> CSelectorWin::CellWidths() const {
-    std::vector<int> widths;
-    for (const auto& entry : order)
-        widths.push_back(records.at(entry.second).width);
-    return widths;
-}
-
 HWND CSelectorWin::HitTest(POINT point) const {
     RECT client{};
     GetClientRect(hwnd, &client);
-    int index = cellAt(point, CellWidths(), client);
+    int index = cellAt(point, displayWidths(order, records), client);
     if (index < 0) return nullptr;
     for (const auto& entry : order)
         if (index-- == 0) return entry.second;

@@ -57,7 +57,6 @@ class CSelectorWin : public CWindow {
     void OnCommand(WPARAM command);
     void UpdateHover();
     void FillMenu();
-    std::vector<int> CellWidths() const;
     HWND HitTest(POINT point) const;
     void StartScan();
     void SweepWorkers();

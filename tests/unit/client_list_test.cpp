@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "clients/client_list.h"
+#include "clients/game_client.h"
+#include "clients/selector_win.h"
+#include "tests/support/testkit.h"
+#include "ui/draw.h"
+
+namespace {
+
+HWND fakeWindow(uintptr_t value) {
+    return reinterpret_cast<HWND>(value);
+}
+
+// Ten pixels a unit: widths tell names apart.
+int measureByLength(const CWString& name) {
+    return static_cast<int>(name.length()) * 10;
+}
+
+struct Slots {
+    ClientSlot slots[maxClients]{};
+    Slots(std::initializer_list<std::pair<uintptr_t, const wchar_t*>> entries) {
+        int i = 0;
+        for (const auto& [window, name] : entries) {
+            slots[i].window = fakeWindow(window);
+            wcscpy_s(slots[i].name, name);
+            ++i;
+        }
+    }
+};
+
+// What one refresh does with a published list.
+struct Model {
+    ClientRecords records;
+    ClientOrder order;
+    int counter = 0;
+    HWND self = fakeWindow(0x9000);
+    bool keepOpen = false;
+
+    bool refresh(const Slots& published) {
+        bool changed = mergeSlots(published.slots, records, counter, measureByLength);
+        changed |= sweepRecords(records, self);
+        changed |= updatePlaceholder(records, self, keepOpen, measureByLength);
+        if (changed) rebuildOrder(records, order);
+        return changed;
+    }
+    std::wstring nameOf(uintptr_t window) const {
+        return records.at(fakeWindow(window)).name.c_str();
+    }
+    std::vector<std::wstring> shown() const {
+        std::vector<std::wstring> names;
+        for (const auto& entry : order)
+            names.push_back(entry.first);
+        return names;
+    }
+};
+
+std::wstring nameOf(const std::wstring& title) {
+    wchar_t name[clientNameUnits];
+    nameFromTitle(title.c_str(), static_cast<int>(title.size()), name);
+    return name;
+}
+
+TEST(ClientNames, ComeFromTheTitleAfterItsPrefix) {
+    EXPECT_EQ(nameOf(L"QOR - Alice"), L"Alice");
+    EXPECT_EQ(nameOf(L"QOR - "), L"QOR - ") << "six characters are taken whole";
+    EXPECT_EQ(nameOf(L"QOR - B"), L"B");
+    EXPECT_EQ(nameOf(L"QOR"), L"QOR");
+    EXPECT_EQ(nameOf(L""), L"");
+
+    const std::wstring prefix = L"QOR - ", longest(61, L'n');
+    EXPECT_EQ(nameOf(prefix + longest), longest);
+    EXPECT_EQ(nameOf(prefix + longest + L"xyz"), longest) << "cut at 61 units";
+    // a pair straddling the cut goes whole; a pair before it stays
+    const std::wstring pair = L"\xD83D\xDE00";
+    EXPECT_EQ(nameOf(prefix + std::wstring(60, L'n') + pair), std::wstring(60, L'n'));
+    EXPECT_EQ(nameOf(prefix + std::wstring(59, L'n') + pair + L"z"), std::wstring(59, L'n') + pair);
+
+    EXPECT_STREQ(numberedName(1).c_str(), L"Client 01");
+    EXPECT_STREQ(numberedName(9).c_str(), L"Client 09");
+    EXPECT_STREQ(numberedName(10).c_str(), L"Client 10");
+    EXPECT_STREQ(numberedName(123).c_str(), L"Client 123");
+}
+
+TEST(ClientRecords, KeepTheirNamesAndNumbersAcrossRefreshes) {
+    Model m;
+    EXPECT_TRUE(m.refresh({{0x10, L"Alice"}, {0x20, L"QOR"}}));
+    EXPECT_EQ(m.nameOf(0x10), L"Alice");
+    EXPECT_EQ(m.nameOf(0x20), L"Client 02") << "the second record";
+    EXPECT_EQ(m.records.at(fakeWindow(0x10)).width, 50);
+
+    EXPECT_FALSE(m.refresh({{0x10, L"Alice"}, {0x20, L"QOR"}})) << "nothing changed";
+    EXPECT_FALSE(m.refresh({{0x10, L"QOR"}, {0x20, L"QOR"}})) << "a bare title keeps the name";
+    EXPECT_EQ(m.nameOf(0x10), L"Alice");
+
+    EXPECT_TRUE(m.refresh({{0x10, L"Alicia"}, {0x20, L"Bob"}}));
+    EXPECT_EQ(m.nameOf(0x10), L"Alicia");
+    EXPECT_EQ(m.records.at(fakeWindow(0x10)).width, 60) << "measured again";
+    EXPECT_EQ(m.nameOf(0x20), L"Bob");
+
+    // gone for one refresh, back under the same handle: a new client
+    EXPECT_TRUE(m.refresh({{0x10, L"Alicia"}}));
+    EXPECT_EQ(m.records.count(fakeWindow(0x20)), 0u);
+    EXPECT_TRUE(m.refresh({{0x10, L"Alicia"}, {0x20, L"QOR"}}));
+    EXPECT_EQ(m.nameOf(0x20), L"Client 03");
+
+    EXPECT_TRUE(m.refresh({}));
+    EXPECT_TRUE(m.records.empty());
+    EXPECT_TRUE(m.order.empty());
+}
+
+TEST(ClientRecords, SortByCodeUnitsAndShowADuplicateNameOnce) {
+    Model m;
+    m.refresh({{0x50, L"bob"},
+               {0x40, L"Client 01"},
+               {0x30, L"Bob"},
+               {0x20, L"alice"},
+               {0x10, L"Zed"},
+               {0x60, L"\xE9mile"}});
+    EXPECT_EQ(m.shown(), (std::vector<std::wstring>{L"Bob", L"Client 01", L"Zed", L"alice", L"bob",
+                                                    L"\xE9mile"}));
+
+    Model twins;
+    twins.refresh({{0x30, L"Alice"}, {0x10, L"Alice"}, {0x20, L"Bo"}});
+    EXPECT_EQ(twins.shown(), (std::vector<std::wstring>{L"Alice", L"Bo"}));
+    EXPECT_EQ(twins.order.at(L"Alice"), fakeWindow(0x10)) << "the lower handle shows";
+    EXPECT_EQ(stripWidthOf(twins.records), 50 + 50 + 20 + 2) << "hidden twin still counts";
+    EXPECT_EQ(displayWidths(twins.order, twins.records), (std::vector<int>{50, 20}));
+}
+
+TEST(ClientRecords, ThePlaceholderKeepsTheStripOnlyWhileNoClientRuns) {
+    Model m;
+    EXPECT_FALSE(m.refresh({})) << "off: nothing to show";
+    EXPECT_TRUE(m.records.empty());
+
+    m.keepOpen = true;
+    EXPECT_TRUE(m.refresh({}));
+    EXPECT_EQ(m.shown(), std::vector<std::wstring>{L"Skarvel"});
+    EXPECT_EQ(m.order.at(L"Skarvel"), m.self);
+    EXPECT_EQ(m.records.at(m.self).width, 70);
+    EXPECT_FALSE(m.refresh({})) << "stays without a change";
+
+    EXPECT_TRUE(m.refresh({{0x10, L"Alice"}}));
+    EXPECT_EQ(m.shown(), std::vector<std::wstring>{L"Alice"}) << "gone in the same refresh";
+    EXPECT_EQ(m.nameOf(0x10), L"Alice");
+
+    EXPECT_TRUE(m.refresh({}));
+    EXPECT_EQ(m.shown(), std::vector<std::wstring>{L"Skarvel"}) << "back when the last goes";
+
+    m.keepOpen = false;
+    EXPECT_TRUE(m.refresh({}));
+    EXPECT_TRUE(m.records.empty());
+}
+
+// Hit cells are the widths laid end to end from x = 0, each starting one pixel before the
+// previous one ends; a shared column belongs to the earlier cell.
+TEST(StripGeometry, CellsShareTheirBorderColumnsForDrawingAndHitting) {
+    ClientRecords records;
+    records[fakeWindow(1)].width = 60;
+    records[fakeWindow(2)].width = 70;
+    records[fakeWindow(3)].width = 80;
+    EXPECT_EQ(stripWidthOf(records), 212);
+    EXPECT_EQ(stripWidthOf({}), 0);
+
+    const std::vector<RECT> cells = cellRects({60, 70, 80});
+    const RECT expected[] = {{1, 1, 61, 16}, {60, 1, 130, 16}, {129, 1, 209, 16}};
+    ASSERT_EQ(cells.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(EqualRect(&cells[i], &expected[i])) << "cell " << i;
+
+    const RECT client{0, 0, 212, stripHeight};
+    struct Row {
+        POINT point;
+        int cell;
+    } rows[] = {
+        {{0, 0}, 0},   {{59, 16}, 0},  {{60, 8}, 1},   {{129, 8}, 1}, {{130, 8}, 2},  {{208, 8}, 2},
+        {{209, 8}, 2}, {{210, 8}, -1}, {{30, 17}, -1}, {{-1, 8}, -1}, {{30, -1}, -1},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(cellAt(r.point, {60, 70, 80}, client), r.cell) << r.point.x << "," << r.point.y;
+    EXPECT_EQ(cellAt({5, 5}, {}, client), -1);
+}
+
+TEST(StripDrawing, LightsTheForegroundAndHoveredCellsInsideAPlainBorder) {
+    ClientRecords records;
+    const HWND a = fakeWindow(1), b = fakeWindow(2), c = fakeWindow(3);
+    records[a] = {CWString(L"Ann"), a, 60, 0, 1};
+    records[b] = {CWString(L"Bea"), b, 70, 0, 2};
+    records[c] = {CWString(L"Cid"), c, 80, 0, 3};
+    ClientOrder order;
+    rebuildOrder(records, order);
+    const int width = stripWidthOf(records);
+
+    auto draw = [&](HWND foreground, HWND hovered) {
+        WindowDC screen(nullptr);
+        MemoryDC dc(screen);
+        Bitmap buffer(CreateCompatibleBitmap(screen, width, stripHeight));
+        Font font = createUiFont(textFontHeight, FW_BOLD);
+        {
+            Selection keep(dc, buffer.get());
+            drawStrip(dc, width, order, records, foreground, hovered, font.get());
+        }
+        return testkit::readBitmap(buffer.get());
+    };
+
+    const testkit::Pixels p = draw(b, nullptr);
+    ASSERT_EQ(p.width, 212);
+    for (int y = 0; y < stripHeight; ++y)
+        for (int x : {0, 209, 210, 211})
+            EXPECT_EQ(p.at(x, y), backColor) << x << "," << y;
+    for (int x = 0; x < width; ++x) {
+        EXPECT_EQ(p.at(x, 0), backColor) << x;
+        EXPECT_EQ(p.at(x, 16), backColor) << x;
+    }
+    // frames: shared columns 60 and 129, last column 208, rows 1 and 15
+    for (int y = 1; y < 16; ++y)
+        for (int x : {1, 60, 129, 208})
+            EXPECT_EQ(p.at(x, y), accentColor) << x << "," << y;
+    for (int x = 1; x < 209; ++x) {
+        EXPECT_EQ(p.at(x, 1), accentColor) << x;
+        EXPECT_EQ(p.at(x, 15), accentColor) << x;
+    }
+    // the lit cell is filled at its edges; the others are not; text lies in the middle
+    EXPECT_EQ(p.at(62, 2), accentColor);
+    EXPECT_EQ(p.at(127, 14), accentColor);
+    EXPECT_EQ(p.at(3, 2), backColor);
+    EXPECT_EQ(p.at(206, 14), backColor);
+    int glyphs = 0;
+    for (int x = 61; x < 129; ++x)
+        for (int y = 2; y < 15; ++y)
+            glyphs += p.at(x, y) != accentColor;
+    EXPECT_GT(glyphs, 10) << "the name is drawn";
+
+    const testkit::Pixels hovered = draw(b, c);
+    EXPECT_EQ(hovered.at(131, 2), accentColor) << "hover lights too";
+    EXPECT_EQ(hovered.at(62, 2), accentColor);
+    const testkit::Pixels none = draw(nullptr, nullptr);
+    EXPECT_EQ(none.at(62, 2), backColor);
+}
+
+// In-process "qorMainView" windows: the scan reads titles through WM_GETTEXT as it would
+// from the game's process.
+class Scan : public testing::Test {
+  protected:
+    static LRESULT CALLBACK procedure(HWND h, UINT m, WPARAM w, LPARAM l) {
+        return DefWindowProcW(h, m, w, l);
+    }
+    void SetUp() override {
+        InitializeCriticalSection(&clientLock);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = procedure;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = clientClassName;
+        RegisterClassExW(&wc);
+        wc.lpszClassName = L"qorMainViewX";
+        RegisterClassExW(&wc);
+    }
+    void TearDown() override {
+        for (HWND w : windows)
+            DestroyWindow(w);
+        UnregisterClassW(clientClassName, GetModuleHandleW(nullptr));
+        UnregisterClassW(L"qorMainViewX", GetModuleHandleW(nullptr));
+        DeleteCriticalSection(&clientLock);
+    }
+    HWND open(const std::wstring& title, const wchar_t* className = clientClassName) {
+        HWND w = CreateWindowExW(0, className, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        windows.push_back(w);
+        return w;
+    }
+    std::vector<std::wstring> scan() {
+        ScanClients(nullptr);
+        std::vector<std::wstring> names;
+        for (const ClientSlot& slot : publishedSlots)
+            if (slot.window) names.push_back(slot.name);
+        return names;
+    }
+    std::vector<HWND> windows;
+};
+
+TEST_F(Scan, ListsTwentyClientsAtMostWithTheirNames) {
+    open(L"QOR - Other", L"qorMainViewX");
+    const HWND longTitle = open(L"QOR - " + std::wstring(100000, L'w'));
+    std::vector<std::wstring> names = scan();
+    ASSERT_EQ(names.size(), 1u) << "only the exact class";
+    EXPECT_EQ(names[0], std::wstring(61, L'w'));
+    DestroyWindow(longTitle);
+
+    for (int i = 0; i < 21; ++i)
+        open(L"QOR - P" + std::to_wstring(i));
+    names = scan();
+    EXPECT_EQ(names.size(), 20u);
+
+    for (HWND w : windows)
+        DestroyWindow(w);
+    windows.clear();
+    EXPECT_TRUE(scan().empty()) << "a scan replaces the whole list";
+}
+
+} // namespace
