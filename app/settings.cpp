@@ -154,6 +154,20 @@ bool findClientPath() {
     return false;
 }
 
+namespace {
+
+// The field's whole text; an empty field gives an empty path.
+CWString editText(HWND editField) {
+    const auto length = static_cast<size_t>(SendMessageW(editField, WM_GETTEXTLENGTH, 0, 0));
+    std::vector<wchar_t> text(length + 1, L'\0');
+    const auto copied = static_cast<size_t>(
+        SendMessageW(editField, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    text[copied < length ? copied : length] = L'\0';
+    return CWString(text.data());
+}
+
+} // namespace
+
 void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpensClients,
                   DWORD loadAtStartup, HWND editField) {
     RegKey key;
@@ -169,17 +183,11 @@ void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpen
         writeNumber(key.get(), switcherXValue, static_cast<DWORD>(settings.switcherX));
         writeNumber(key.get(), switcherYValue, static_cast<DWORD>(settings.switcherY));
 
-        const auto length = static_cast<size_t>(SendMessageW(editField, WM_GETTEXTLENGTH, 0, 0));
-        if (length != 0) {
-            std::vector<wchar_t> text(length + 1, L'\0');
-            const auto copied = static_cast<size_t>(SendMessageW(
-                editField, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
-            text[copied < length ? copied : length] = L'\0';
-            settings.clientPath.assign(text.data());
-        } else {
-            settings.clientPath.assign(L"");
+        // without an edit field there is no text to take over: the path stays as it is
+        if (IsWindow(editField)) {
+            settings.clientPath = editText(editField);
+            writeText(key.get(), clientPathValue, settings.clientPath);
         }
-        writeText(key.get(), clientPathValue, settings.clientPath);
         key.reset();
     }
 

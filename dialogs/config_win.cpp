@@ -1,16 +1,145 @@
 #include "dialogs/config_win.h"
 
-CConfigWin::CConfigWin() = default;
+#include "app/messages.h"
+#include "app/settings.h"
+#include "ui/draw.h"
+
+namespace {
+
+constexpr UINT labelFormat = DT_VCENTER | DT_SINGLELINE;
+constexpr COLORREF editTextColor = RGB(255, 255, 255);
+
+DWORD flipped(DWORD flag) {
+    return flag == 0 ? 1 : 0;
+}
+
+} // namespace
+
+CConfigWin::CConfigWin()
+    : CPanelWin(configWidth, configHeight, 0), editBrush(CreateSolidBrush(accentColor)),
+      editFont(createUiFont(editFontHeight, FW_DONTCARE)) {}
 
 CConfigWin::~CConfigWin() {
+    if (IsWindow(editField)) DestroyWindow(editField);
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
 }
 
-bool CConfigWin::Create(HWND openerWindow) {
+HWND CConfigWin::Create(HWND openerWindow) {
+    const HWND created = createWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
+                                      WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width, height);
+    if (!created) return nullptr;
     opener = openerWindow;
-    return false;
+    SetForegroundWindow(created);
+    return created;
+}
+
+void CConfigWin::OnCreate() {
+    loadAtStartup = settings.loadAtStartup;
+    showSwitcher = settings.showSwitcher;
+    keepSwitcherOpen = settings.keepSwitcherOpen;
+    switcherOpensClients = settings.switcherOpensClients;
+    Render();
+    editField =
+        CreateWindowExW(0, L"EDIT", nullptr, WS_CHILD | WS_VISIBLE | ES_UPPERCASE | ES_AUTOHSCROLL,
+                        editRect.left, editRect.top, editRect.right - editRect.left,
+                        editRect.bottom - editRect.top, hwnd, nullptr, hInstance, nullptr);
+    if (IsWindow(editField)) {
+        SendMessageW(editField, WM_SETFONT, reinterpret_cast<WPARAM>(editFont.get()), TRUE);
+        SendMessageW(editField, WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(settings.clientPath.c_str()));
+        SetFocus(editField);
+    }
+    centre(hwnd);
+    StartHoverTimer();
+}
+
+void CConfigWin::DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWORD flag, int id) {
+    const RECT box{row.left, row.top + 3, row.left + 9, row.top + 12};
+    RECT shadow = box;
+    OffsetRect(&shadow, 1, 1);
+    Brush shadowBrush(CreateSolidBrush(shadowColor)), textBrush(CreateSolidBrush(textColor));
+    frameWith(dc, shadow, shadowBrush.get());
+    regions.SetClick(id, box); // the box only, not its label
+    frameWith(dc, box, textBrush.get());
+    if (flag) {
+        RECT mark = box;
+        InflateRect(&mark, -2, -2);
+        FillRect(dc, &mark, textBrush.get());
+    }
+    DrawSmoothText(dc, text, textColor, backColor, textFont.get(),
+                   {row.left + 13, row.top + 1, row.right, row.bottom}, labelFormat, true);
+}
+
+void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
+    drawDialogFrame(dc, {width, height}, L"CONFIGURATION", 8, back, accent, textFont.get());
+    DrawCheckBox(dc, {10, 20, 207, 34}, L"LOAD AT WINDOWS STARTUP", loadAtStartup, idLoadAtStartup);
+    DrawCheckBox(dc, {10, 35, 207, 49}, L"SHOW SWITCHER", showSwitcher, idShowSwitcher);
+    DrawCheckBox(dc, {10, 50, 207, 64}, L"KEEP SWITCHER OPEN", keepSwitcherOpen,
+                 idKeepSwitcherOpen);
+    DrawCheckBox(dc, {10, 65, 207, 79}, L"USE SWITCHER TO OPEN CLIENTS", switcherOpensClients,
+                 idSwitcherOpensClients);
+    DrawSmoothText(dc, L"QOR ONLINE PATH", textColor, backColor, textFont.get(), {10, 80, 207, 94},
+                   labelFormat, true);
+    editRect = {10, 95, 207, 110};
+
+    const struct {
+        RECT rect;
+        const wchar_t* text;
+        int id;
+    } buttons[] = {{{167, 117, 207, 132}, L"CLOSE", idClose}, {{121, 117, 161, 132}, L"OK", idOk}};
+    for (const auto& button : buttons) {
+        regions.SetClick(button.id, button.rect);
+        regions.SetHover(button.id, button.rect);
+        drawButton(dc, button.rect, button.text, regions.IsHot(button.id), accent, textFont.get());
+    }
+}
+
+void CConfigWin::Act(int id) {
+    switch (id) {
+    case idLoadAtStartup:
+        loadAtStartup = flipped(loadAtStartup);
+        break;
+    case idShowSwitcher:
+        showSwitcher = flipped(showSwitcher);
+        break;
+    case idKeepSwitcherOpen:
+        keepSwitcherOpen = flipped(keepSwitcherOpen);
+        break;
+    case idSwitcherOpensClients:
+        switcherOpensClients = flipped(switcherOpensClients);
+        break;
+    case idOk:
+        saveSettings(showSwitcher, keepSwitcherOpen, switcherOpensClients, loadAtStartup,
+                     editField);
+        PostMessageW(opener, UM_SETTINGSCHANGED, 0, 0);
+        CloseSoon();
+        return;
+    case idClose:
+        CloseSoon(); // the working copies and the typed path go with the window
+        return;
+    default:
+        return;
+    }
+    Redraw();
 }
 
 LRESULT CConfigWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, msg, wParam, lParam);
+    switch (msg) {
+    case WM_CREATE:
+        OnCreate();
+        return 0;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+        const HDC dc = reinterpret_cast<HDC>(wParam);
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, accentColor);
+        SetTextColor(dc, editTextColor);
+        return reinterpret_cast<LRESULT>(editBrush.get());
+    }
+    default: {
+        LRESULT result = 0;
+        if (HandleShared(msg, wParam, lParam, result)) return result;
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+    }
 }

@@ -1,16 +1,38 @@
-// The configuration window.
+// The configuration window: the four switches and the client path, saved only on OK.
 #pragma once
-#include "ui/window.h"
+#include "dialogs/panel_win.h"
 
-class CConfigWin : public CWindow {
+inline constexpr int configWidth = 215;
+inline constexpr int configHeight = 140;
+
+class CConfigWin : public CPanelWin {
   public:
     CConfigWin();
     ~CConfigWin();
 
     HWND opener = nullptr;
 
-    // Opens the window anew; its notifications go to `openerWindow`.
-    bool Create(HWND openerWindow);
+    // Opens the window anew, centred and in front; OK reports to `openerWindow`.
+    // The new window, or NULL.
+    HWND Create(HWND openerWindow);
+
+    HWND EditField() const { return editField; }
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+  private:
+    void OnCreate();
+    void Draw(HDC dc, HBRUSH back, HBRUSH accent) override;
+    void DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWORD flag, int id);
+    void Act(int id) override;
+
+    // working copies, filled at each opening
+    DWORD loadAtStartup = 0;
+    DWORD showSwitcher = 0;
+    DWORD keepSwitcherOpen = 0;
+    DWORD switcherOpensClients = 0;
+    HWND editField = nullptr;
+    RECT editRect{};
+    Brush editBrush;
+    Font editFont;
 };

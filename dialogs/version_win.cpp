@@ -1,16 +1,76 @@
 #include "dialogs/version_win.h"
 
-CVersionWin::CVersionWin() = default;
+#include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
+
+#include "ui/draw.h"
+#include "ui/wstring.h"
+
+namespace {
+
+constexpr wchar_t creditLine[] = L"FOR PLAYERS OF MANY CLIENTS";
+constexpr UINT lineFormat = DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+
+} // namespace
+
+// Dragging must not activate it either.
+CVersionWin::CVersionWin()
+    : CPanelWin(versionWidth, versionHeight, SWP_NOACTIVATE),
+      linkFont(createUiFont(textFontHeight, FW_BOLD, true)) {}
 
 CVersionWin::~CVersionWin() {
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
 }
 
-bool CVersionWin::Create(HWND openerWindow) {
-    opener = openerWindow;
-    return false;
+HWND CVersionWin::Create(HWND) {
+    return createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP | WS_VISIBLE,
+                        0, 0, width, height);
+}
+
+void CVersionWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
+    drawDialogFrame(dc, {width, height}, versionTitle, 6, back, accent, textFont.get());
+
+    regions.SetClick(idLink, linkRect);
+    regions.SetHover(idLink, linkRect);
+    DrawSmoothText(dc, CWString(supportAddress).upperCopy().c_str(), linkColor, backColor,
+                   regions.IsHot(idLink) ? linkFont.get() : textFont.get(), linkRect, lineFormat,
+                   false);
+    DrawSmoothText(dc, creditLine, textColor, backColor, textFont.get(), {8, 38, 328, 53},
+                   lineFormat, true);
+
+    // over the right end of the credit line's box
+    const RECT close{288, 38, 328, 53};
+    regions.SetClick(idClose, close);
+    regions.SetHover(idClose, close);
+    drawButton(dc, close, L"CLOSE", regions.IsHot(idClose), accent, textFont.get());
+}
+
+void CVersionWin::Act(int id) {
+    if (id == idClose) {
+        CloseSoon();
+    } else if (id == idLink) {
+        // the window stays open; a failure has nowhere to be shown
+        ShellExecuteW(nullptr, L"open", supportAddress, L"", nullptr, SW_SHOWNORMAL);
+    }
+}
+
+HCURSOR CVersionWin::CursorAt(POINT point) const {
+    // chosen on WM_SETCURSOR too, so the cursor does not flicker over the link
+    if (PtInRect(&linkRect, point)) return LoadCursorW(nullptr, IDC_HAND);
+    return CPanelWin::CursorAt(point);
 }
 
 LRESULT CVersionWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CREATE) {
+        Render();
+        centre(window);
+        StartHoverTimer();
+        return 0;
+    }
+    // never activated by a click, whatever the system makes of WS_EX_NOACTIVATE
+    if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+    LRESULT result = 0;
+    if (HandleShared(msg, wParam, lParam, result)) return result;
     return DefWindowProcW(window, msg, wParam, lParam);
 }

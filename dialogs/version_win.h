@@ -1,16 +1,30 @@
-// The version window.
+// The version window: the product line, a link to the support page and a credit line.
+// It never becomes the active window.
 #pragma once
-#include "ui/window.h"
+#include "dialogs/panel_win.h"
 
-class CVersionWin : public CWindow {
+inline constexpr int versionWidth = 336;
+inline constexpr int versionHeight = 61;
+inline constexpr wchar_t versionTitle[] = L"SKARVEL 2.6.1";
+// Opened exactly as stored; shown in capitals.
+inline constexpr wchar_t supportAddress[] = L"https://skarvel.example/support";
+inline constexpr RECT linkRect{8, 20, 328, 34};
+
+class CVersionWin : public CPanelWin {
   public:
     CVersionWin();
     ~CVersionWin();
 
-    HWND opener = nullptr;
-
-    // Opens the window anew; its notifications go to `openerWindow`.
-    bool Create(HWND openerWindow);
+    // Opens the window anew, centred, without taking the focus. The opener is not kept:
+    // this window reports nothing. The new window, or NULL.
+    HWND Create(HWND openerWindow);
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+  private:
+    void Draw(HDC dc, HBRUSH back, HBRUSH accent) override;
+    void Act(int id) override;
+    HCURSOR CursorAt(POINT point) const override;
+
+    Font linkFont;
 };

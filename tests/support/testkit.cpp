@@ -197,6 +197,34 @@ void Process::kill() {
     WaitForSingleObject(process, 5000);
 }
 
+void pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+}
+
+bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
+    return waitUntil(
+        [&] {
+            pump();
+            return cond();
+        },
+        timeoutMs, 5);
+}
+
+bool moveCursor(int x, int y) {
+    return pumpUntil(
+        [&] {
+            SetCursorPos(x, y);
+            Sleep(5);
+            pump();
+            POINT at{};
+            GetCursorPos(&at);
+            return at.x == x && at.y == y;
+        },
+        1000);
+}
+
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs, DWORD pollMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {

@@ -41,6 +41,13 @@ class Process {
 
 // Polls cond every pollMs until it holds or timeoutMs passed; returns the last result.
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs, DWORD pollMs = 10);
+// Dispatches what the calling thread's windows have been sent or posted.
+void pump();
+// SetCursorPos that returns once GetCursorPos agrees: under Wine the position can lag, or
+// even go back to an earlier one, for a moment after a warp.
+bool moveCursor(int x, int y);
+// waitUntil that keeps the calling thread's windows alive meanwhile.
+bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs);
 
 // Top-level windows of a class that belong to a process (any visibility).
 std::vector<HWND> findWindows(const wchar_t* className, DWORD pid);

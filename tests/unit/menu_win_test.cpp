@@ -73,20 +73,8 @@ class OpenerWin : public CWindow {
     }
 };
 
-void pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&msg);
-}
-
-bool pumpUntil(const std::function<bool()>& done, DWORD ms) {
-    return testkit::waitUntil(
-        [&] {
-            pump();
-            return done();
-        },
-        ms, 5);
-}
+using testkit::pump;
+using testkit::pumpUntil;
 
 class Menu : public testing::Test {
   protected:

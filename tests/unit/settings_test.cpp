@@ -414,6 +414,17 @@ TEST_F(SettingsSave, WritesTheFlagsAndTheTypedPathAndKeepsThePosition) {
     }
 }
 
+// A configuration window whose edit field could not be made has no path to take over.
+TEST_F(SettingsSave, WithoutAnEditFieldThePathStaysAsItIs) {
+    putPath(sz(L"D:\\KEEP\\qor.exe"));
+    settings = Settings();
+    settings.clientPath.assign(L"D:\\KEEP\\qor.exe");
+    saveSettings(0, 0, 1, 0, nullptr);
+    EXPECT_STREQ(settings.clientPath.c_str(), L"D:\\KEEP\\qor.exe");
+    EXPECT_EQ(stored(pathValue).text(), sz(L"D:\\KEEP\\qor.exe"));
+    EXPECT_EQ(stored(L"Use switcher to open clients").number(), 1u) << "the flags are saved";
+}
+
 class SettingsStartup : public SettingsTest {
   protected:
     Stored run() { return stored(HKEY_CURRENT_USER, runKey, runValue); }

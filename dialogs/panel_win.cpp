@@ -1,0 +1,235 @@
+#include "dialogs/panel_win.h"
+
+#include <windowsx.h>
+
+#include "res/resource.h"
+#include "ui/draw.h"
+
+namespace {
+
+constexpr UINT_PTR hoverTimer = 0;
+constexpr UINT hoverPeriod = 90;
+constexpr UINT titleFormat = DT_VCENTER | DT_SINGLELINE;
+constexpr UINT buttonFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+
+POINT pointFrom(LPARAM lParam) {
+    return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
+
+} // namespace
+
+void HitRegions::SetClick(int id, const RECT& rect) {
+    for (HitRegion& region : clicks) {
+        if (region.id == id) {
+            region.rect = rect;
+            region.hot = 0;
+            return;
+        }
+    }
+    clicks.push_back({id, rect, 0});
+}
+
+void HitRegions::SetHover(int id, const RECT& rect) {
+    for (HitRegion& region : hovers) {
+        if (region.id == id) {
+            region.rect = rect;
+            return;
+        }
+    }
+    hovers.push_back({id, rect, 0});
+}
+
+bool HitRegions::IsHot(int id) const {
+    for (const HitRegion& region : hovers)
+        if (region.id == id) return region.hot != 0;
+    return false;
+}
+
+int HitRegions::HitTest(POINT point) const {
+    for (const HitRegion& region : clicks)
+        if (PtInRect(&region.rect, point)) return region.id;
+    return noControl;
+}
+
+void HitRegions::ClearFirstHot() {
+    for (HitRegion& region : hovers) {
+        if (region.hot) {
+            region.hot = 0;
+            return;
+        }
+    }
+}
+
+int HitRegions::Track(POINT point, bool& changed) {
+    int pointed = noControl;
+    changed = false;
+    for (HitRegion& region : hovers) {
+        const bool inside = PtInRect(&region.rect, point) != FALSE;
+        if (inside) pointed = region.id;
+        if (inside != (region.hot != 0)) {
+            region.hot = inside;
+            changed = true;
+        }
+    }
+    return pointed;
+}
+
+bool HitRegions::CoolOutside(POINT point) {
+    bool changed = false;
+    for (HitRegion& region : hovers) {
+        if (region.hot && !PtInRect(&region.rect, point)) {
+            region.hot = 0;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+void frameWith(HDC dc, const RECT& rect, HBRUSH brush) {
+    FrameRect(dc, &rect, brush);
+}
+
+void drawDialogFrame(HDC dc, SIZE size, const wchar_t* title, int titleLeft, HBRUSH back,
+                     HBRUSH accent, HFONT font) {
+    const RECT outer{0, 0, size.cx, size.cy}, inner{1, 1, size.cx - 1, size.cy - 1},
+        surface{2, 2, size.cx - 2, size.cy - 2}, strip{2, 2, size.cx - 2, 16};
+    frameWith(dc, outer, back);
+    frameWith(dc, inner, accent);
+    FillRect(dc, &surface, back);
+    FillRect(dc, &strip, accent);
+    DrawSmoothText(dc, title, textColor, accentColor, font, {titleLeft, 2, size.cx - 2, 16},
+                   titleFormat, true);
+}
+
+void drawButton(HDC dc, const RECT& rect, const wchar_t* text, bool hot, HBRUSH accent,
+                HFONT font) {
+    if (hot)
+        FillRect(dc, &rect, accent);
+    else
+        frameWith(dc, rect, accent);
+    DrawSmoothText(dc, text, textColor, hot ? accentColor : backColor, font, rect, buttonFormat,
+                   true);
+}
+
+CPanelWin::CPanelWin(int width, int height, UINT dragFlags)
+    : width(width), height(height), textFont(createUiFont(textFontHeight, FW_BOLD)),
+      dragFlags(dragFlags) {}
+
+CPanelWin::~CPanelWin() = default;
+
+void CPanelWin::Render() {
+    if (!IsWindow(hwnd)) return;
+    MemoryDC mem;
+    {
+        WindowDC screen(hwnd);
+        backBuffer.reset(CreateCompatibleBitmap(screen, width, height));
+        mem.reset(CreateCompatibleDC(screen));
+    }
+    if (!backBuffer || !mem.get()) return;
+    Selection keepBuffer(mem, backBuffer.get());
+    SetBkMode(mem, TRANSPARENT);
+    SetStretchBltMode(mem, HALFTONE);
+    SetBrushOrgEx(mem, 0, 0, nullptr);
+    Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor));
+    Draw(mem, back.get(), accent.get());
+}
+
+void CPanelWin::Redraw() {
+    Render();
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void CPanelWin::CloseSoon() {
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    // the lists outlive the window: the next opening shows no highlight
+    regions.ClearFirstHot();
+}
+
+HCURSOR CPanelWin::CursorAt(POINT) const {
+    return LoadCursorW(hInstance, MAKEINTRESOURCEW(IDC_POINTER));
+}
+
+void CPanelWin::StartHoverTimer() {
+    SetTimer(hwnd, hoverTimer, hoverPeriod, nullptr);
+}
+
+bool CPanelWin::HandleShared(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 0;
+    switch (msg) {
+    case WM_DESTROY:
+        KillTimer(hwnd, hoverTimer);
+        return true;
+    case WM_PAINT:
+        paintBackBuffer(hwnd, backBuffer.get());
+        return true;
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    case WM_SETCURSOR: {
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        ScreenToClient(hwnd, &cursor);
+        SetCursor(CursorAt(cursor));
+        return true;
+    }
+    case WM_TIMER:
+        if (wParam == hoverTimer) OnHoverCheck();
+        return true;
+    case WM_MOUSEMOVE:
+        OnMove(pointFrom(lParam));
+        return true;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        OnPress(pointFrom(lParam));
+        return true;
+    case WM_LBUTTONUP:
+        if (GetCapture() == hwnd)
+            ReleaseCapture(); // the end of a drag does nothing else
+        else
+            OnRelease(pointFrom(lParam));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CPanelWin::OnPress(POINT point) {
+    pressPoint = point;
+    pressedId = regions.HitTest(point);
+    if (pressedId != noControl) return;
+    // on no control: the window follows the pointer until the release
+    SetCapture(hwnd);
+    SetCursor(LoadCursorW(hInstance, MAKEINTRESOURCEW(IDC_MOVE)));
+}
+
+void CPanelWin::OnMove(POINT point) {
+    if (GetCapture() == hwnd) {
+        RECT r{};
+        GetWindowRect(hwnd, &r);
+        SetWindowPos(hwnd, HWND_TOPMOST, r.left + point.x - pressPoint.x,
+                     r.top + point.y - pressPoint.y, r.right - r.left, r.bottom - r.top,
+                     SWP_SHOWWINDOW | dragFlags);
+        return;
+    }
+    bool changed = false;
+    const int pointed = regions.Track(point, changed);
+    SetCursor(CursorAt(point));
+    if (changed) Redraw();
+    // check boxes are no hover regions: any move away from the pressed control drops it
+    if (pointed != pressedId) pressedId = noControl;
+}
+
+void CPanelWin::OnRelease(POINT point) {
+    const int id = regions.HitTest(point);
+    const int pressed = pressedId;
+    pressedId = noControl;
+    if (id == pressed && id != noControl) Act(id);
+}
+
+void CPanelWin::OnHoverCheck() {
+    // no leave tracking: the timer takes the highlight off once the pointer has gone
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    ScreenToClient(hwnd, &cursor);
+    if (regions.CoolOutside(cursor)) Redraw();
+}

@@ -1,0 +1,103 @@
+// What the two dialog windows share: click and hover regions, a press that counts only when
+// released on the same control, dragging from any free point, and a hover clean-up timer.
+#pragma once
+#include <vector>
+
+#include "ui/handles.h"
+#include "ui/window.h"
+
+// Control ids of both dialogs; -1 is no control.
+enum ControlId {
+    noControl = -1,
+    idLoadAtStartup = 1,
+    idShowSwitcher = 2,
+    idKeepSwitcherOpen = 3,
+    idSwitcherOpensClients = 4,
+    idOk = 5,
+    idClose = 6,
+    idLink = 7,
+};
+
+struct HitRegion {
+    int id;
+    RECT rect;
+    int hot; // hover list only
+};
+
+class HitRegions {
+  public:
+    // Replaces the rect (and clears the flag) of the click region with this id, or appends.
+    void SetClick(int id, const RECT& rect);
+    // Replaces only the rect of the hover region with this id, or appends it cold.
+    void SetHover(int id, const RECT& rect);
+    bool IsHot(int id) const;
+    // The first click region holding the point; noControl when none does.
+    int HitTest(POINT point) const;
+    // The first hot hover region turns cold; later ones are not looked at.
+    void ClearFirstHot();
+    // Hover regions follow a pointer inside the window: hot where it is, cold elsewhere.
+    // Returns the pointed id; `changed` tells whether any flag moved.
+    int Track(POINT point, bool& changed);
+    // Hot regions that no longer hold the pointer turn cold; true if any did.
+    bool CoolOutside(POINT point);
+
+    const std::vector<HitRegion>& Clicks() const { return clicks; }
+    const std::vector<HitRegion>& Hovers() const { return hovers; }
+
+  private:
+    std::vector<HitRegion> clicks;
+    std::vector<HitRegion> hovers;
+};
+
+// A one-pixel frame with a solid brush, as FrameRect draws it.
+void frameWith(HDC dc, const RECT& rect, HBRUSH brush);
+// The dialogs' frame rings, surface and title strip, with the title drawn on the strip.
+void drawDialogFrame(HDC dc, SIZE size, const wchar_t* title, int titleLeft, HBRUSH back,
+                     HBRUSH accent, HFONT font);
+// A push button: framed, or filled while the pointer is on it.
+void drawButton(HDC dc, const RECT& rect, const wchar_t* text, bool hot, HBRUSH accent, HFONT font);
+
+class CPanelWin : public CWindow {
+  public:
+    HBITMAP BackBuffer() const { return backBuffer.get(); }
+    const HitRegions& Regions() const { return regions; }
+    int PressedId() const { return pressedId; }
+    // The whole picture into a new back buffer of the window's size.
+    void Render();
+
+  protected:
+    // `dragFlags` are added to SWP_SHOWWINDOW while the window follows the pointer.
+    CPanelWin(int width, int height, UINT dragFlags);
+    ~CPanelWin();
+
+    // The window's own elements, on a surface whose brushes the render made.
+    virtual void Draw(HDC dc, HBRUSH back, HBRUSH accent) = 0;
+    // A control pressed and released in place.
+    virtual void Act(int id) = 0;
+    // The cursor for a point in client pixels outside a drag.
+    virtual HCURSOR CursorAt(POINT point) const;
+
+    // Messages of the interaction model; false for any other.
+    bool HandleShared(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void StartHoverTimer();
+    // Render, then have the window repainted from the new buffer.
+    void Redraw();
+    // Posts WM_CLOSE and takes the highlight off the pressed button.
+    void CloseSoon();
+
+    const int width;
+    const int height;
+    Font textFont;
+    HitRegions regions;
+
+  private:
+    void OnPress(POINT point);
+    void OnMove(POINT point);
+    void OnRelease(POINT point);
+    void OnHoverCheck();
+
+    const UINT dragFlags;
+    Bitmap backBuffer;
+    POINT pressPoint{-1, -1};
+    int pressedId = noControl;
+};

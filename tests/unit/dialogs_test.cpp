@@ -1,0 +1,501 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/messages.h"
+#include "app/settings.h"
+#include "dialogs/config_win.h"
+#include "dialogs/version_win.h"
+#include "res/resource.h"
+#include "tests/support/testkit.h"
+#include "ui/draw.h"
+
+namespace {
+
+using testkit::pump;
+using testkit::pumpUntil;
+
+constexpr wchar_t storeKey[] = L"Software\\Skarvel";
+
+TEST(HitRegionLists, KeepTheirOrderAndHotFlagsAsTheWindowsRelyOn) {
+    HitRegions r;
+    r.SetClick(1, {0, 0, 10, 10});
+    r.SetClick(2, {5, 5, 20, 20});
+    EXPECT_EQ(r.HitTest({7, 7}), 1) << "the first in list order wins";
+    EXPECT_EQ(r.HitTest({10, 10}), 2) << "right and bottom are outside";
+    EXPECT_EQ(r.HitTest({20, 20}), noControl);
+    r.SetClick(1, {30, 30, 40, 40});
+    EXPECT_EQ(r.Clicks().size(), 2u) << "replaced, not appended";
+    EXPECT_EQ(r.Clicks()[0].id, 1);
+    EXPECT_EQ(r.HitTest({7, 7}), 2);
+
+    r.SetHover(6, {0, 0, 10, 10});
+    r.SetHover(5, {20, 0, 30, 10});
+    bool changed = false;
+    EXPECT_EQ(r.Track({5, 5}, changed), 6);
+    EXPECT_TRUE(changed);
+    EXPECT_TRUE(r.IsHot(6));
+    EXPECT_EQ(r.Track({6, 6}, changed), 6);
+    EXPECT_FALSE(changed) << "a move within the same button changes nothing";
+    r.SetHover(6, {0, 0, 12, 12});
+    EXPECT_TRUE(r.IsHot(6)) << "a new rect keeps the flag";
+    EXPECT_EQ(r.Track({25, 5}, changed), 5);
+    EXPECT_TRUE(changed);
+    EXPECT_FALSE(r.IsHot(6));
+    EXPECT_FALSE(r.IsHot(99));
+    EXPECT_EQ(r.Track({50, 50}, changed), noControl);
+    EXPECT_FALSE(r.IsHot(5));
+
+    // the clean-up only ever cools
+    r.Track({25, 5}, changed);
+    EXPECT_FALSE(r.CoolOutside({25, 5}));
+    EXPECT_TRUE(r.CoolOutside({5, 5}));
+    EXPECT_FALSE(r.IsHot(5));
+    EXPECT_FALSE(r.IsHot(6));
+}
+
+// Collects what a dialog posts to its opener.
+class OpenerWin : public CWindow {
+  public:
+    int settingsChanged = 0;
+    LRESULT handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == UM_SETTINGSCHANGED) ++settingsChanged;
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+};
+
+constexpr DWORD absent = 0xDEAD;
+
+DWORD storedNumber(const wchar_t* name) {
+    DWORD value = absent, size = sizeof value;
+    RegGetValueW(HKEY_CURRENT_USER, storeKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+std::wstring storedText(const wchar_t* name) {
+    wchar_t text[512] = {};
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_CURRENT_USER, storeKey, name, RRF_RT_REG_SZ, nullptr, text, &size))
+        return L"<none>";
+    return text;
+}
+
+// A plain window to hold the foreground.
+class CWindowBox : public CWindow {
+  public:
+    ~CWindowBox() {
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
+    }
+    LRESULT handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) override {
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+};
+
+class Dialog : public testing::Test {
+  protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, storeKey);
+        settings = Settings();
+        ASSERT_TRUE(opener.createWindow(WS_EX_TOOLWINDOW, WS_POPUP, 0, 0, 10, 10));
+        testkit::moveCursor(1, 1);
+    }
+    void TearDown() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, storeKey);
+        settings = Settings();
+    }
+    static void send(HWND window, UINT msg, POINT at) {
+        SendMessageW(window, msg, msg == WM_LBUTTONDOWN ? MK_LBUTTON : 0, MAKELPARAM(at.x, at.y));
+    }
+    static void click(HWND window, POINT at) {
+        send(window, WM_LBUTTONDOWN, at);
+        send(window, WM_LBUTTONUP, at);
+    }
+    static bool closes(const CWindow& w) {
+        return pumpUntil([&] { return !IsWindow(w.hwnd); }, 2000);
+    }
+    OpenerWin opener;
+};
+
+// Boxes of the four check-box rows and the buttons, in client pixels.
+constexpr RECT boxes[] = {{10, 23, 19, 32}, {10, 38, 19, 47}, {10, 53, 19, 62}, {10, 68, 19, 77}};
+constexpr POINT boxPoint[] = {{14, 27}, {14, 42}, {14, 57}, {14, 72}};
+constexpr POINT okPoint{140, 124}, closePoint{187, 124};
+
+class Config : public Dialog {
+  protected:
+    void open() {
+        ASSERT_TRUE(config.Create(opener.hwnd));
+        ASSERT_TRUE(IsWindow(config.hwnd));
+    }
+    testkit::Pixels pixels() const { return testkit::readBitmap(config.BackBuffer()); }
+    bool ticked(int row) const {
+        return pixels().at(boxes[row].left + 4, boxes[row].top + 4) == textColor;
+    }
+    void typePath(const wchar_t* text) {
+        SendMessageW(config.EditField(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+        for (const wchar_t* c = text; *c; ++c)
+            SendMessageW(config.EditField(), WM_CHAR, *c, 0);
+    }
+    CConfigWin config;
+};
+
+TEST_F(Config, DrawsItsFrameBoxesAndButtonsExactly) {
+    settings.loadAtStartup = 1;
+    settings.showSwitcher = 0;
+    settings.keepSwitcherOpen = 2; // stored by hand: shows ticked
+    settings.switcherOpensClients = 0;
+    open();
+    const testkit::Pixels p = pixels();
+    ASSERT_EQ(p.width, configWidth);
+    ASSERT_EQ(p.height, configHeight);
+    EXPECT_EQ(p.at(0, 0), backColor);
+    EXPECT_EQ(p.at(214, 139), backColor);
+    EXPECT_EQ(p.at(1, 70), accentColor) << "inner ring";
+    EXPECT_EQ(p.at(213, 70), accentColor);
+    EXPECT_EQ(p.at(100, 138), accentColor);
+    EXPECT_EQ(p.at(3, 3), accentColor) << "title strip";
+    EXPECT_EQ(p.at(211, 15), accentColor);
+    EXPECT_EQ(p.at(3, 16), backColor) << "the strip ends at row 15";
+    EXPECT_EQ(p.at(205, 135), backColor);
+
+    const bool expected[] = {true, false, true, false};
+    for (int row = 0; row < 4; ++row) {
+        SCOPED_TRACE(row);
+        const RECT& b = boxes[row];
+        EXPECT_EQ(p.at(b.left, b.top), textColor) << "frame";
+        EXPECT_EQ(p.at(b.right - 1, b.bottom - 1), textColor);
+        EXPECT_EQ(p.at(b.right, b.top + 4), shadowColor) << "shadow to the right";
+        EXPECT_EQ(p.at(b.left + 4, b.bottom), shadowColor) << "and below";
+        EXPECT_EQ(p.at(b.left + 1, b.top + 1), shadowColor) << "the shadow frame shows inside";
+        EXPECT_EQ(p.at(b.left + 2, b.bottom - 2), backColor) << "a ring around the mark";
+        EXPECT_EQ(ticked(row), expected[row]);
+        if (expected[row]) {
+            EXPECT_EQ(p.at(b.left + 6, b.top + 6), textColor);
+        }
+    }
+    // buttons framed, not filled
+    for (const RECT& r : {RECT{121, 117, 161, 132}, RECT{167, 117, 207, 132}}) {
+        EXPECT_EQ(p.at(r.left, r.top), accentColor);
+        EXPECT_EQ(p.at(r.right - 1, r.bottom - 1), accentColor);
+        EXPECT_EQ(p.at(r.left + 2, r.top + 2), backColor);
+    }
+
+    // the edit field sits at its place with the stored path
+    RECT edit{};
+    GetWindowRect(config.EditField(), &edit);
+    MapWindowPoints(nullptr, config.hwnd, reinterpret_cast<POINT*>(&edit), 2);
+    EXPECT_EQ(edit.left, 10);
+    EXPECT_EQ(edit.top, 95);
+    EXPECT_EQ(edit.right, 207);
+    EXPECT_EQ(edit.bottom, 110);
+    EXPECT_TRUE(GetWindowLongPtrW(config.EditField(), GWL_STYLE) & ES_UPPERCASE);
+
+    // the order the first rendering fixed
+    std::vector<int> clicks, hovers;
+    for (const HitRegion& r : config.Regions().Clicks())
+        clicks.push_back(r.id);
+    for (const HitRegion& r : config.Regions().Hovers())
+        hovers.push_back(r.id);
+    EXPECT_EQ(clicks, (std::vector<int>{1, 2, 3, 4, 6, 5}));
+    EXPECT_EQ(hovers, (std::vector<int>{6, 5}));
+}
+
+TEST_F(Config, OnlyAPressAndReleaseInPlaceOnABoxFlipsItAndNothingIsStored) {
+    open();
+    click(config.hwnd, boxPoint[1]);
+    EXPECT_FALSE(ticked(1)) << "show switcher was on";
+    click(config.hwnd, boxPoint[1]);
+    EXPECT_TRUE(ticked(1));
+    click(config.hwnd, boxPoint[3]);
+    EXPECT_TRUE(ticked(3));
+    EXPECT_EQ(storedNumber(L"Use switcher to open clients"), absent) << "nothing before OK";
+    EXPECT_EQ(settings.switcherOpensClients, 0u);
+
+    struct Case {
+        const char* what;
+        POINT press, move, release;
+        bool moves;
+    } cases[] = {
+        {"released on another box", boxPoint[0], {}, boxPoint[2], false},
+        {"moved in place before the release", boxPoint[0], boxPoint[0], boxPoint[0], true},
+        {"the label only", {60, 27}, {}, {60, 27}, false},
+        {"pressed on OK, released on a box", okPoint, {}, boxPoint[0], false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        send(config.hwnd, WM_LBUTTONDOWN, c.press);
+        if (c.moves) send(config.hwnd, WM_MOUSEMOVE, c.move);
+        send(config.hwnd, WM_LBUTTONUP, c.release);
+        EXPECT_FALSE(ticked(0));
+        EXPECT_FALSE(ticked(2));
+        EXPECT_TRUE(IsWindow(config.hwnd));
+        EXPECT_EQ(GetCapture(), nullptr);
+    }
+
+    // OK pressed, moved off and back, released: nothing
+    send(config.hwnd, WM_LBUTTONDOWN, okPoint);
+    send(config.hwnd, WM_MOUSEMOVE, {100, 100});
+    send(config.hwnd, WM_MOUSEMOVE, okPoint);
+    send(config.hwnd, WM_LBUTTONUP, okPoint);
+    pump();
+    EXPECT_TRUE(IsWindow(config.hwnd));
+    EXPECT_EQ(opener.settingsChanged, 0);
+}
+
+TEST_F(Config, OkSavesWhatItShowsTellsTheOpenerAndCloses) {
+    settings.clientPath.assign(L"C:\\OLD\\QOR.EXE");
+    open();
+    wchar_t shown[64] = {};
+    GetWindowTextW(config.EditField(), shown, 64);
+    EXPECT_STREQ(shown, L"C:\\OLD\\QOR.EXE");
+
+    click(config.hwnd, boxPoint[0]);
+    click(config.hwnd, boxPoint[1]);
+    click(config.hwnd, boxPoint[2]);
+    typePath(L"d:\\games\\qor.exe");
+    send(config.hwnd, WM_LBUTTONDOWN, okPoint);
+    send(config.hwnd, WM_MOUSEMOVE, {okPoint.x + 5, okPoint.y + 2}); // within OK: still counts
+    send(config.hwnd, WM_LBUTTONUP, {okPoint.x + 5, okPoint.y + 2});
+    EXPECT_TRUE(closes(config));
+    EXPECT_TRUE(pumpUntil([&] { return opener.settingsChanged == 1; }, 1000));
+
+    EXPECT_EQ(storedNumber(L"Load at windows startup"), 1u);
+    EXPECT_EQ(storedNumber(L"Client Switcher"), 0u);
+    EXPECT_EQ(storedNumber(L"Keep switcher open"), 1u);
+    EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 0u);
+    EXPECT_EQ(storedText(L"QOR Online path"), L"D:\\GAMES\\QOR.EXE") << "typed in capitals";
+    EXPECT_STREQ(settings.clientPath.c_str(), L"D:\\GAMES\\QOR.EXE");
+    EXPECT_EQ(settings.showSwitcher, 0u);
+
+    // the next opening shows the stored values, and an empty field empties the path
+    open();
+    EXPECT_TRUE(ticked(0));
+    EXPECT_FALSE(ticked(1));
+    typePath(L"");
+    click(config.hwnd, okPoint);
+    EXPECT_TRUE(closes(config));
+    EXPECT_EQ(storedText(L"QOR Online path"), L"");
+    EXPECT_STREQ(settings.clientPath.c_str(), L"");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                       L"Skarvel");
+}
+
+TEST_F(Config, CloseDropsEveryChange) {
+    settings.clientPath.assign(L"C:\\KEEP.EXE");
+    open();
+    click(config.hwnd, boxPoint[0]);
+    click(config.hwnd, boxPoint[3]);
+    typePath(L"x:\\other.exe");
+    click(config.hwnd, closePoint);
+    EXPECT_TRUE(closes(config));
+    EXPECT_EQ(opener.settingsChanged, 0);
+    EXPECT_EQ(storedNumber(L"Load at windows startup"), absent);
+    EXPECT_STREQ(settings.clientPath.c_str(), L"C:\\KEEP.EXE");
+
+    open();
+    EXPECT_FALSE(ticked(0));
+    EXPECT_FALSE(ticked(3));
+    wchar_t shown[64] = {};
+    GetWindowTextW(config.EditField(), shown, 64);
+    EXPECT_STREQ(shown, L"C:\\KEEP.EXE");
+}
+
+TEST_F(Config, APressOffTheControlsDragsTheWindowAndDoesNothingElse) {
+    open();
+    RECT before{};
+    GetWindowRect(config.hwnd, &before);
+    for (POINT from : {POINT{100, 8}, POINT{60, 27}, POINT{40, 87}, POINT{60, 135}}) {
+        SCOPED_TRACE(from.x * 1000 + from.y);
+        send(config.hwnd, WM_LBUTTONDOWN, from);
+        EXPECT_EQ(GetCapture(), config.hwnd);
+        EXPECT_EQ(GetCursor(), LoadCursorW(moduleInstance, MAKEINTRESOURCEW(IDC_MOVE)));
+        send(config.hwnd, WM_MOUSEMOVE, {from.x + 7, from.y + 5});
+        RECT after{};
+        GetWindowRect(config.hwnd, &after);
+        EXPECT_EQ(after.left, before.left + 7);
+        EXPECT_EQ(after.top, before.top + 5);
+        EXPECT_EQ(after.right - after.left, configWidth);
+        EXPECT_TRUE(GetWindowLongPtrW(config.hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+        send(config.hwnd, WM_LBUTTONUP, {from.x + 7, from.y + 5});
+        EXPECT_EQ(GetCapture(), nullptr);
+        before = after;
+    }
+    EXPECT_TRUE(IsWindow(config.hwnd));
+    EXPECT_FALSE(ticked(0));
+    EXPECT_EQ(config.PressedId(), noControl);
+}
+
+TEST_F(Config, TheButtonHighlightFollowsThePointerAndLeavesWithIt) {
+    open();
+    RECT window{};
+    GetWindowRect(config.hwnd, &window);
+    testkit::moveCursor(window.left + okPoint.x, window.top + okPoint.y);
+    send(config.hwnd, WM_MOUSEMOVE, okPoint);
+    EXPECT_EQ(pixels().at(123, 119), accentColor) << "OK filled";
+    EXPECT_EQ(pixels().at(169, 119), backColor);
+    send(config.hwnd, WM_MOUSEMOVE, closePoint);
+    EXPECT_EQ(pixels().at(123, 119), backColor);
+    EXPECT_EQ(pixels().at(169, 119), accentColor);
+
+    // the pointer leaves the window: the timer takes the highlight off
+    testkit::moveCursor(window.right + 50, window.bottom + 50);
+    EXPECT_TRUE(pumpUntil([&] { return pixels().at(169, 119) == backColor; }, 1000));
+
+    // hot when closed: the next opening shows none
+    testkit::moveCursor(window.left + closePoint.x, window.top + closePoint.y);
+    send(config.hwnd, WM_MOUSEMOVE, closePoint);
+    click(config.hwnd, closePoint);
+    EXPECT_TRUE(closes(config));
+    open();
+    EXPECT_FALSE(config.Regions().IsHot(idClose));
+    EXPECT_EQ(pixels().at(169, 119), backColor);
+}
+
+class Version : public Dialog {
+  protected:
+    void open() {
+        ASSERT_TRUE(version.Create(opener.hwnd));
+        ASSERT_TRUE(IsWindow(version.hwnd));
+    }
+    testkit::Pixels pixels() const { return testkit::readBitmap(version.BackBuffer()); }
+    int count(COLORREF colour, RECT area) const {
+        const testkit::Pixels p = pixels();
+        int n = 0;
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                n += p.at(x, y) == colour;
+        return n;
+    }
+    CVersionWin version;
+};
+
+TEST_F(Version, DrawsTitleLinkCreditAndClose) {
+    open();
+    const testkit::Pixels p = pixels();
+    ASSERT_EQ(p.width, versionWidth);
+    ASSERT_EQ(p.height, versionHeight);
+    EXPECT_EQ(p.at(0, 0), backColor);
+    EXPECT_EQ(p.at(1, 30), accentColor);
+    EXPECT_EQ(p.at(334, 30), accentColor);
+    EXPECT_EQ(p.at(3, 3), accentColor);
+    EXPECT_EQ(p.at(332, 15), accentColor);
+    EXPECT_EQ(p.at(288, 38), accentColor) << "CLOSE framed";
+    EXPECT_EQ(p.at(290, 40), backColor);
+
+    EXPECT_GT(count(linkColor, linkRect), 20) << "the link in its colour";
+    EXPECT_EQ(count(shadowColor, linkRect), 0) << "and without a shadow";
+    // the credit line ends before CLOSE
+    const RECT credit{8, 38, 288, 53};
+    EXPECT_GT(count(textColor, credit), 20);
+    int lastText = 0;
+    for (int x = 8; x < 288; ++x)
+        for (int y = 39; y < 52; ++y)
+            if (p.at(x, y) != backColor) lastText = x;
+    EXPECT_LT(lastText, 280);
+}
+
+TEST_F(Version, TheLinkIsUnderlinedAndHandedAcrossItsWholeRectangle) {
+    open();
+    RECT window{};
+    GetWindowRect(version.hwnd, &window);
+    const int plainLink = count(linkColor, linkRect);
+    const HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+    for (POINT at : {POINT{10, 22}, POINT{320, 30}, POINT{327, 33}}) {
+        SCOPED_TRACE(at.x);
+        testkit::moveCursor(window.left + at.x, window.top + at.y);
+        send(version.hwnd, WM_MOUSEMOVE, at);
+        EXPECT_TRUE(version.Regions().IsHot(idLink));
+        EXPECT_GT(count(linkColor, linkRect), plainLink) << "the underline";
+        SendMessageW(version.hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(version.hwnd),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        EXPECT_EQ(GetCursor(), hand);
+    }
+    // off the link inside the window: plain at once
+    testkit::moveCursor(window.left + 100, window.top + 45);
+    send(version.hwnd, WM_MOUSEMOVE, {100, 45});
+    EXPECT_FALSE(version.Regions().IsHot(idLink));
+    EXPECT_EQ(count(linkColor, linkRect), plainLink);
+    SendMessageW(version.hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(version.hwnd),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor(), LoadCursorW(moduleInstance, MAKEINTRESOURCEW(IDC_POINTER)));
+    EXPECT_NE(GetCursor(), nullptr);
+
+    // out of the window: the timer restores the plain link
+    testkit::moveCursor(window.left + 100, window.top + 25);
+    send(version.hwnd, WM_MOUSEMOVE, {100, 25});
+    testkit::moveCursor(window.right + 40, window.bottom + 40);
+    EXPECT_TRUE(pumpUntil([&] { return count(linkColor, linkRect) == plainLink; }, 1000));
+}
+
+// Under Wine the new window itself may take the foreground (Windows keeps it elsewhere), so
+// the foreground is set after opening; then a real click must leave it there.
+TEST_F(Version, AClickLeavesTheForegroundWhereItWas) {
+    CWindowBox other;
+    ASSERT_TRUE(other.createWindow(0, WS_POPUP | WS_VISIBLE, 700, 600, 100, 60));
+    open();
+    SetForegroundWindow(other.hwnd);
+    ASSERT_TRUE(pumpUntil([&] { return GetForegroundWindow() == other.hwnd; }, 2000));
+    RECT window{};
+    GetWindowRect(version.hwnd, &window);
+    ASSERT_TRUE(testkit::moveCursor(window.left + 100, window.top + 45)); // the credit line
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ASSERT_EQ(SendInput(2, clicks, sizeof(INPUT)), 2u);
+    pumpUntil([] { return false; }, 200);
+    EXPECT_EQ(GetForegroundWindow(), other.hwnd);
+    EXPECT_EQ(GetCapture(), nullptr) << "the drag ended with the release";
+}
+
+TEST_F(Version, DraggingMovesItAndCloseClosesIt) {
+    open();
+    RECT before{}, after{};
+    GetWindowRect(version.hwnd, &before);
+    send(version.hwnd, WM_LBUTTONDOWN, {100, 8});
+    EXPECT_EQ(GetCapture(), version.hwnd);
+    send(version.hwnd, WM_MOUSEMOVE, {90, 20});
+    GetWindowRect(version.hwnd, &after);
+    EXPECT_EQ(after.left, before.left - 10);
+    EXPECT_EQ(after.top, before.top + 12);
+    send(version.hwnd, WM_LBUTTONUP, {90, 20});
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_TRUE(IsWindow(version.hwnd));
+
+    send(version.hwnd, WM_MOUSEMOVE, {300, 45});
+    click(version.hwnd, {300, 45});
+    EXPECT_TRUE(closes(version));
+    open();
+    EXPECT_FALSE(version.Regions().IsHot(idClose)) << "reopened without highlight";
+}
+
+// Each opening makes a window, a back buffer and (for the configuration) an edit field;
+// closing must give every one of them back.
+TEST_F(Dialog, OpeningAndClosingFiveHundredTimesLeavesNoGdiObjectBehind) {
+    CConfigWin config;
+    CVersionWin version;
+    auto cycle = [&] {
+        config.Create(opener.hwnd);
+        version.Create(opener.hwnd);
+        SendMessageW(config.hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(okPoint.x, okPoint.y));
+        SendMessageW(version.hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(20, 25));
+        SendMessageW(config.hwnd, WM_CLOSE, 0, 0);
+        SendMessageW(version.hwnd, WM_CLOSE, 0, 0);
+        pump();
+        return !IsWindow(config.hwnd) && !IsWindow(version.hwnd);
+    };
+    for (int i = 0; i < 50; ++i)
+        ASSERT_TRUE(cycle());
+    const DWORD self = GetCurrentProcessId();
+    const long gdi = testkit::countGdiObjects(self);
+    ASSERT_GT(gdi, 0);
+    int failed = 0;
+    for (int i = 0; i < 500; ++i)
+        failed += !cycle();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(testkit::countGdiObjects(self), gdi);
+}
+
+} // namespace
