@@ -246,7 +246,7 @@ BOOL CALLBACK collectWindow(HWND hwnd, LPARAM param) {
     auto& search = *reinterpret_cast<WindowSearch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(hwnd, &owner);
-    if (owner != search.pid) return TRUE;
+    if (search.pid && owner != search.pid) return TRUE;
     wchar_t name[256];
     if (GetClassNameW(hwnd, name, 256) && std::wcscmp(name, search.className) == 0)
         search.found.push_back(hwnd);

@@ -49,7 +49,8 @@ bool moveCursor(int x, int y);
 // waitUntil that keeps the calling thread's windows alive meanwhile.
 bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs);
 
-// Top-level windows of a class that belong to a process (any visibility).
+// Top-level windows of a class that belong to a process, or to any for pid 0 (any
+// visibility).
 std::vector<HWND> findWindows(const wchar_t* className, DWORD pid);
 HWND findWindow(const wchar_t* className, DWORD pid);
 // Waits for such a window to exist; NULL on timeout.

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/messages.h"
+#include "dialogs/config_win.h"
+#include "dialogs/version_win.h"
+#include "tests/support/skarvel_process.h"
+#include "ui/window.h"
+
+namespace {
+
+using testkit::waitUntil;
+
+constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
+constexpr int stripHeight = 17;
+
+bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+}
+
+void click(HWND window, POINT at) {
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    deliver(window, WM_MOUSEMOVE, 0, where);
+    deliver(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    deliver(window, WM_LBUTTONUP, 0, where);
+}
+
+// The program's visible windows of one size: its dialogs and its strip are told apart so.
+std::vector<HWND> shown(DWORD pid, int width, int height) {
+    std::vector<HWND> found;
+    for (HWND window : testkit::findWindows(windowClassName, pid)) {
+        RECT r{};
+        GetWindowRect(window, &r);
+        if (IsWindowVisible(window) && (width < 0 || r.right - r.left == width) &&
+            r.bottom - r.top == height)
+            found.push_back(window);
+    }
+    return found;
+}
+
+DWORD storedNumber(const wchar_t* name) {
+    DWORD value = 0xDEAD, size = sizeof value;
+    RegGetValueW(HKEY_CURRENT_USER, settingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+class Dialogs : public testing::Test {
+  protected:
+    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey); }
+    void TearDown() override {
+        if (skarvel.tray) {
+            EXPECT_TRUE(exitSkarvel(skarvel));
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey);
+    }
+    void start() {
+        skarvel = startSkarvel();
+        ASSERT_TRUE(skarvel.tray);
+    }
+    DWORD pid() const { return skarvel.process.id(); }
+    HWND waitShown(int width, int height) {
+        HWND found = nullptr;
+        waitUntil(
+            [&] {
+                const auto all = shown(pid(), width, height);
+                found = all.size() == 1 ? all[0] : nullptr;
+                return found != nullptr;
+            },
+            5000);
+        return found;
+    }
+    HWND strip() {
+        const auto all = shown(pid(), -1, stripHeight);
+        return all.empty() ? nullptr : all[0];
+    }
+    Skarvel skarvel;
+};
+
+constexpr POINT showSwitcherBox{14, 42}, opensClientsBox{14, 72}, okPoint{140, 124};
+
+TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
+    auto clients = testkit::startClients({L"--title \"QOR - Alice\""});
+    ASSERT_TRUE(clients[0].hwnd);
+    start();
+    ASSERT_TRUE(waitUntil([&] { return strip() != nullptr; }, 5000));
+    const HWND switcher = strip();
+
+    ASSERT_TRUE(PostMessageW(switcher, UM_COMMAND, cmdConfigure, 0));
+    const HWND config = waitShown(configWidth, configHeight);
+    ASSERT_TRUE(config);
+    // "Configure" again leaves the open window as it is
+    PostMessageW(switcher, UM_COMMAND, cmdConfigure, 0);
+    postCommand(skarvel.tray, cmdConfigure);
+    ASSERT_TRUE(answers(skarvel.tray));
+    EXPECT_EQ(shown(pid(), configWidth, configHeight), std::vector<HWND>{config});
+
+    click(config, showSwitcherBox);
+    EXPECT_EQ(storedNumber(L"Client Switcher"), 1u) << "nothing saved before OK";
+    EXPECT_TRUE(IsWindowVisible(switcher));
+    click(config, okPoint);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
+    EXPECT_EQ(storedNumber(L"Client Switcher"), 0u);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(switcher); }, 3000));
+
+    // and back on, from the tray this time, with the switcher opening clients
+    postCommand(skarvel.tray, cmdConfigure);
+    const HWND again = waitShown(configWidth, configHeight);
+    ASSERT_TRUE(again);
+    click(again, showSwitcherBox);
+    click(again, opensClientsBox);
+    click(again, okPoint);
+    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(switcher) != FALSE; }, 3000));
+    EXPECT_EQ(storedNumber(L"Client Switcher"), 1u);
+    EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 1u);
+    for (auto& c : clients)
+        c.process.kill();
+}
+
+TEST_F(Dialogs, ExitWithBothWindowsOpenSavesNothing) {
+    start();
+    postCommand(skarvel.tray, cmdConfigure);
+    postCommand(skarvel.tray, cmdVersion);
+    const HWND config = waitShown(configWidth, configHeight);
+    ASSERT_TRUE(config);
+    ASSERT_TRUE(waitShown(versionWidth, versionHeight));
+    click(config, showSwitcherBox);
+    click(config, opensClientsBox);
+    EXPECT_TRUE(exitSkarvel(skarvel));
+    skarvel.tray = nullptr;
+    EXPECT_EQ(storedNumber(L"Client Switcher"), 1u);
+    EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 0u);
+}
+
+// A handler for the link's scheme that records each address it is given: it starts a
+// stand-in client titled with the address.
+class SchemeHandler {
+  public:
+    SchemeHandler() {
+        const std::wstring command =
+            L"\"" + testkit::binDir() + L"qor.exe\" --title \"%1\" --pos 20,20 --size 200x100";
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            Saved saved{root};
+            DWORD size = sizeof saved.old;
+            saved.existed = RegGetValueW(root, path, nullptr, RRF_RT_REG_SZ, nullptr, saved.old,
+                                         &size) == ERROR_SUCCESS;
+            RegSetKeyValueW(root, path, nullptr, REG_SZ, command.c_str(),
+                            DWORD((command.size() + 1) * sizeof(wchar_t)));
+            saves.push_back(saved);
+        }
+    }
+    ~SchemeHandler() {
+        for (const Saved& s : saves) {
+            if (s.existed)
+                RegSetKeyValueW(s.root, path, nullptr, REG_SZ, s.old,
+                                DWORD((wcslen(s.old) + 1) * sizeof(wchar_t)));
+            else
+                RegDeleteKeyValueW(s.root, path, nullptr);
+        }
+        for (HWND window : opened())
+            testkit::Process::adopt(ownerOf(window)); // ends it when it goes out of scope
+    }
+    // The stand-ins started for the address so far.
+    std::vector<HWND> opened() const {
+        std::vector<HWND> found;
+        for (HWND window : testkit::findWindows(L"qorMainView", 0)) {
+            wchar_t title[256] = {};
+            GetWindowTextW(window, title, 256);
+            if (wcscmp(title, supportAddress) == 0) found.push_back(window);
+        }
+        return found;
+    }
+
+  private:
+    static DWORD ownerOf(HWND window) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        return owner;
+    }
+    struct Saved {
+        HKEY root;
+        bool existed = false;
+        wchar_t old[1024] = {};
+    };
+    static constexpr wchar_t path[] = L"Software\\Classes\\https\\shell\\open\\command";
+    std::vector<Saved> saves;
+};
+
+TEST_F(Dialogs, TheLinkOpensTheSupportPageThroughTheShellAndTheWindowStays) {
+    SchemeHandler handler;
+    start();
+    postCommand(skarvel.tray, cmdVersion);
+    const HWND version = waitShown(versionWidth, versionHeight);
+    ASSERT_TRUE(version);
+
+    // pressed, moved off and back, released: nothing opens
+    deliver(version, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 27));
+    deliver(version, WM_MOUSEMOVE, 0, MAKELPARAM(40, 45));
+    deliver(version, WM_MOUSEMOVE, 0, MAKELPARAM(40, 27));
+    deliver(version, WM_LBUTTONUP, 0, MAKELPARAM(40, 27));
+    Sleep(1000);
+    EXPECT_TRUE(handler.opened().empty());
+
+    click(version, {40, 27});
+    EXPECT_TRUE(waitUntil([&] { return handler.opened().size() == 1; }, 10000))
+        << "the shell did not start the handler";
+    EXPECT_TRUE(IsWindowVisible(version));
+    click(version, {320, 30}); // right of the text, still the link
+    EXPECT_TRUE(waitUntil([&] { return handler.opened().size() == 2; }, 10000));
+    EXPECT_TRUE(IsWindowVisible(version));
+}
+
+} // namespace
