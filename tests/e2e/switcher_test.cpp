@@ -1,0 +1,452 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/messages.h"
+#include "clients/selector_win.h"
+#include "tests/support/skarvel_process.h"
+#include "tests/support/switcher_view.h"
+#include "tools/qor/qor_protocol.h"
+#include "ui/draw.h"
+#include "ui/menu_win.h"
+#include "ui/window.h"
+
+namespace {
+
+using testkit::StandIn;
+using testkit::waitUntil;
+
+constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
+// switcher menu rows: 0 "Set clients", 1 "Restore", 2 "Unlock"/"Lock", 3 "Show taskbar", ...
+constexpr int lockRow = 2, taskbarRow = 3;
+const POINT parked{1000, 600}; // off the strip, so no cell is hovered
+
+void setNumber(const wchar_t* name, DWORD value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+void setText(const wchar_t* name, const std::wstring& text) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   DWORD((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+long readNumber(const wchar_t* name) {
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, settingsKey, name, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS)
+        return -1;
+    return LONG(value);
+}
+
+std::wstring standIn(const wchar_t* title, int x, int y) {
+    return L"--title \"" + std::wstring(title) + L"\" --size 320x200 --pos " + std::to_wstring(x) +
+           L"," + std::to_wstring(y);
+}
+
+bool setTitle(HWND client, const wchar_t* title) {
+    return deliver(client, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
+}
+
+class Switcher : public testing::Test {
+  protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey);
+        SetCursorPos(parked.x, parked.y);
+    }
+    void TearDown() override {
+        if (skarvel.tray) {
+            EXPECT_TRUE(exitSkarvel(skarvel));
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey);
+    }
+    void start() {
+        skarvel = startSkarvel();
+        ASSERT_TRUE(skarvel.tray) << "skarvel did not start";
+        ASSERT_TRUE(waitUntil([&] { return (strip = findSwitcher(pid())) != nullptr; }, 5000))
+            << "no switcher window";
+    }
+    DWORD pid() const { return skarvel.process.id(); }
+    std::vector<StandIn> clients(const std::vector<std::wstring>& args) {
+        std::vector<StandIn> started = testkit::startClients(args);
+        for (const StandIn& client : started)
+            EXPECT_TRUE(client.hwnd) << "a stand-in did not start";
+        return started;
+    }
+    // The strip is as wide as these names need and shows.
+    bool showsWidthOf(const std::vector<std::wstring>& names, DWORD timeoutMs = 5000) {
+        const int width = predictedStripWidth(names);
+        return waitUntil([&] { return windowWidth(strip) == width && IsWindowVisible(strip); },
+                         timeoutMs);
+    }
+    // The switcher menu while it is open: a visible tool window of whole 15 px rows.
+    HWND openMenu() {
+        SetCursorPos(500, 400);
+        deliver(strip, WM_RBUTTONUP, 0, MAKELPARAM(3, 8));
+        HWND menu = nullptr;
+        waitUntil(
+            [&] {
+                for (HWND window : testkit::findWindows(windowClassName, pid())) {
+                    const RECT r = windowRect(window);
+                    if (window != strip && IsWindowVisible(window) &&
+                        (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) &&
+                        r.left == 500 && r.top == 400)
+                        return (menu = window) != nullptr;
+                }
+                return false;
+            },
+            2000);
+        return menu;
+    }
+    static int rowsOf(HWND menu) {
+        const RECT r = windowRect(menu);
+        return (r.bottom - r.top - 4) / menuItemHeight;
+    }
+    void chooseRow(HWND menu, int row) {
+        const LPARAM at = MAKELPARAM(20, 2 + menuItemHeight * row + 7);
+        deliver(menu, WM_MOUSEMOVE, 0, at);
+        deliver(menu, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        deliver(menu, WM_LBUTTONUP, 0, at);
+        waitUntil([&] { return !IsWindowVisible(menu); }, 2000);
+        SetCursorPos(parked.x, parked.y);
+    }
+    void chooseFromMenu(int row) {
+        HWND menu = openMenu();
+        ASSERT_TRUE(menu) << "the switcher menu did not open";
+        chooseRow(menu, row);
+    }
+    // Press, move and release in the strip's client pixels, as a drag by hand delivers them.
+    void drag(POINT from, int dx, int dy) {
+        deliver(strip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+        deliver(strip, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from.x + dx, from.y + dy));
+        deliver(strip, WM_LBUTTONUP, 0, MAKELPARAM(from.x + dx, from.y + dy));
+    }
+    bool stripAt(LONG x, LONG y, DWORD timeoutMs = 3000) {
+        return waitUntil(
+            [&] {
+                const RECT r = windowRect(strip);
+                return r.left == x && r.top == y;
+            },
+            timeoutMs);
+    }
+    // The fill just inside a cell's frame, as the screen shows it.
+    COLORREF fillOf(const RECT& cell) {
+        const RECT r = windowRect(strip);
+        const RECT probe{r.left + cell.left + 2, r.top + 2, r.left + cell.left + 3, r.top + 3};
+        const testkit::Pixels pixels = testkit::readScreen(probe);
+        return pixels.data.empty() ? CLR_INVALID : pixels.at(0, 0);
+    }
+    // Exactly the cell `lit` (or none for -1) shows the highlight.
+    bool lights(const std::vector<RECT>& cells, int lit, DWORD timeoutMs = 3000) {
+        return waitUntil(
+            [&] {
+                for (size_t i = 0; i < cells.size(); ++i)
+                    if (fillOf(cells[i]) != (int(i) == lit ? accentColor : backColor)) return false;
+                return true;
+            },
+            timeoutMs);
+    }
+
+    Skarvel skarvel;
+    HWND strip = nullptr;
+};
+
+// Real input: the pointer goes to the cell and the button goes down and up through the
+// window manager, so the program's own hit test finds the cell.
+void clickCell(HWND strip, const RECT& cell) {
+    const RECT r = windowRect(strip);
+    const POINT at = middleOf(cell);
+    SetCursorPos(r.left + at.x, r.top + at.y);
+    INPUT press[2]{};
+    press[0].type = press[1].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, press, sizeof(INPUT));
+}
+
+bool inFront(HWND window, DWORD timeoutMs = 3000) {
+    return waitUntil([&] { return GetForegroundWindow() == window; }, timeoutMs);
+}
+
+TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
+    start();
+    // started out of order: the cells go by name
+    auto c = clients({standIn(L"QOR - Cara", 800, 150), standIn(L"QOR - Alice", 100, 150),
+                      standIn(L"QOR - Bob", 450, 150)});
+    ASSERT_EQ(c.size(), 3u);
+    const std::vector<std::wstring> names{L"Alice", L"Bob", L"Cara"};
+    ASSERT_TRUE(showsWidthOf(names))
+        << "strip " << windowWidth(strip) << " px, expected " << predictedStripWidth(names);
+    const std::vector<RECT> cells = predictedCells(names);
+
+    // every cell's frame where the prediction puts it; the ring around them is plain
+    const testkit::Pixels shown = testkit::readWindowPixels(strip);
+    ASSERT_EQ(shown.width, predictedStripWidth(names));
+    EXPECT_EQ(shown.at(0, 8), backColor);
+    for (size_t i = 0; i < cells.size(); ++i) {
+        EXPECT_EQ(shown.at(cells[i].left, 8), accentColor) << "left edge of cell " << i;
+        EXPECT_EQ(shown.at(cells[i].right - 1, 8), accentColor) << "right edge of cell " << i;
+        EXPECT_EQ(shown.at(cells[i].left + 2, 0), backColor) << i;
+        EXPECT_EQ(shown.at(cells[i].left + 2, stripHeight - 1), backColor) << i;
+    }
+    EXPECT_EQ(shown.at(shown.width - 1, 8), backColor);
+
+    const HWND byName[] = {c[1].hwnd, c[2].hwnd, c[0].hwnd};
+    for (int i : {1, 2, 0}) {
+        SetForegroundWindow(byName[i]);
+        ASSERT_TRUE(inFront(byName[i]));
+        EXPECT_TRUE(lights(cells, i)) << "with cell " << i << " in front";
+    }
+
+    // a window that is no client in front: nothing lit
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 900, 500, 60, 40,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(other);
+    SetForegroundWindow(other);
+    EXPECT_TRUE(inFront(other));
+    EXPECT_TRUE(lights(cells, -1));
+    DestroyWindow(other);
+}
+
+TEST_F(Switcher, AClickOnACellBringsItsClientToTheFrontRestoringAMinimisedOne) {
+    start();
+    auto c = clients({standIn(L"QOR - Alice", 100, 150), standIn(L"QOR - Bob", 450, 150),
+                      standIn(L"QOR - Cara", 800, 150)});
+    ASSERT_EQ(c.size(), 3u);
+    const std::vector<std::wstring> names{L"Alice", L"Bob", L"Cara"};
+    ASSERT_TRUE(showsWidthOf(names));
+    const std::vector<RECT> cells = predictedCells(names);
+    const HWND bob = c[1].hwnd;
+
+    SetForegroundWindow(c[0].hwnd);
+    ASSERT_TRUE(inFront(c[0].hwnd));
+    clickCell(strip, cells[1]);
+    EXPECT_TRUE(inFront(bob));
+    SetCursorPos(parked.x, parked.y);
+    EXPECT_TRUE(lights(cells, 1));
+
+    PostMessageW(bob, QOR_MINIMIZE, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return IsIconic(bob) != FALSE; }, 3000));
+    SetForegroundWindow(c[2].hwnd);
+    ASSERT_TRUE(inFront(c[2].hwnd));
+    clickCell(strip, cells[1]);
+    EXPECT_TRUE(inFront(bob));
+    EXPECT_TRUE(waitUntil([&] { return !IsIconic(bob); }, 3000)) << "still minimised";
+    SetCursorPos(parked.x, parked.y);
+}
+
+TEST_F(Switcher, CellsFollowRenamesClosedClientsAndBareTitles) {
+    start();
+    auto c = clients({standIn(L"QOR - Alice", 100, 150), standIn(L"QOR - Bob", 450, 150),
+                      standIn(L"QOR - Cara", 800, 150)});
+    ASSERT_EQ(c.size(), 3u);
+    ASSERT_TRUE(showsWidthOf({L"Alice", L"Bob", L"Cara"}));
+
+    ASSERT_TRUE(setTitle(c[0].hwnd, L"QOR - Alexandra"));
+    EXPECT_TRUE(showsWidthOf({L"Alexandra", L"Bob", L"Cara"}));
+
+    PostMessageW(c[1].hwnd, QOR_EXIT, 0, 0);
+    ASSERT_TRUE(c[1].process.waitExit(5000));
+    EXPECT_TRUE(showsWidthOf({L"Alexandra", L"Cara"}));
+
+    // the fourth client the program has seen, renamed or gone ones included
+    auto bare = clients({L"--title QOR --size 320x200 --pos 450,400"});
+    ASSERT_EQ(bare.size(), 1u);
+    const std::vector<std::wstring> names{L"Alexandra", L"Cara", L"Client 04"};
+    EXPECT_TRUE(showsWidthOf(names))
+        << "strip " << windowWidth(strip) << " px, expected " << predictedStripWidth(names);
+    SetForegroundWindow(bare[0].hwnd);
+    ASSERT_TRUE(inFront(bare[0].hwnd));
+    EXPECT_TRUE(lights(predictedCells(names), 2));
+}
+
+TEST_F(Switcher, AStripDraggedWhileUnlockedIsStoredWhenLockedAndStartsThereNextTime) {
+    start();
+    auto c = clients({standIn(L"QOR - Alice", 100, 150), standIn(L"QOR - Bob", 450, 150)});
+    ASSERT_TRUE(showsWidthOf({L"Alice", L"Bob"}));
+    ASSERT_TRUE(stripAt(300, 0)) << "not at the default place";
+
+    // Drags are delivered as mouse messages: under the virtual desktop SendInput was seen to
+    // let stray moves in between press and release, which would move the strip by chance.
+    drag({5, 8}, 100, 60); // locked: a press activates, nothing moves
+    Sleep(300);
+    EXPECT_TRUE(stripAt(300, 0, 0));
+
+    chooseFromMenu(lockRow); // "Unlock"
+    drag({5, 8}, 100, 60);
+    EXPECT_TRUE(stripAt(400, 60));
+    EXPECT_EQ(readNumber(L"Switcher Position x"), 300) << "stored before it was locked";
+    EXPECT_EQ(readNumber(L"Switcher Position y"), 0);
+
+    chooseFromMenu(lockRow); // "Lock"
+    EXPECT_TRUE(waitUntil([] { return readNumber(L"Switcher Position x") == 400; }, 3000));
+    EXPECT_EQ(readNumber(L"Switcher Position y"), 60);
+    EXPECT_TRUE(stripAt(400, 60, 0));
+
+    ASSERT_TRUE(exitSkarvel(skarvel));
+    skarvel.tray = nullptr;
+    start();
+    EXPECT_TRUE(showsWidthOf({L"Alice", L"Bob"}));
+    EXPECT_TRUE(stripAt(400, 60)) << "restarted elsewhere";
+}
+
+TEST_F(Switcher, AListChangeWhileUnlockedPutsTheStripBackAtItsStoredPlace) {
+    start();
+    auto alice = clients({standIn(L"QOR - Alice", 100, 150)});
+    ASSERT_TRUE(showsWidthOf({L"Alice"}));
+    chooseFromMenu(lockRow); // "Unlock"
+    drag({5, 8}, 200, 100);
+    ASSERT_TRUE(stripAt(500, 100));
+
+    auto bob = clients({standIn(L"QOR - Bob", 450, 150)});
+    EXPECT_TRUE(showsWidthOf({L"Alice", L"Bob"}));
+    EXPECT_TRUE(stripAt(300, 0)) << "a new cell left the strip where it was dragged";
+
+    // still unlocked: it moves from the stored place, and locking stores that
+    drag({5, 8}, 50, 20);
+    EXPECT_TRUE(stripAt(350, 20));
+    chooseFromMenu(lockRow); // "Lock"
+    EXPECT_TRUE(waitUntil([] { return readNumber(L"Switcher Position x") == 350; }, 3000));
+    EXPECT_EQ(readNumber(L"Switcher Position y"), 20);
+}
+
+TEST_F(Switcher, TheMenuHasSevenRowsAndShowTaskbarBringsTheTaskbarForward) {
+    start();
+    auto c = clients({standIn(L"QOR - Alice", 100, 150)});
+    ASSERT_TRUE(showsWidthOf({L"Alice"}));
+    HWND menu = openMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(rowsOf(menu), 7);
+    EXPECT_NE(GetForegroundWindow(), menu) << "the menu took the foreground";
+
+    const HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    SetForegroundWindow(c[0].hwnd);
+    ASSERT_TRUE(inFront(c[0].hwnd));
+    chooseRow(menu, taskbarRow);
+    if (!taskbar || !IsWindowVisible(taskbar)) GTEST_SKIP() << "no taskbar on this desktop";
+    EXPECT_TRUE(inFront(taskbar));
+}
+
+TEST_F(Switcher, WhenItOpensClientsItsMenuStartsOneFromTheTopRow) {
+    setNumber(L"Use switcher to open clients", 1);
+    setText(L"QOR Online path", testkit::binDir() + L"qor.exe");
+    start();
+    HWND menu = openMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(rowsOf(menu), 8);
+    chooseRow(menu, 0); // "Open client"
+    // the stand-in started without arguments has the bare title
+    EXPECT_TRUE(showsWidthOf({L"Client 01"}, 10000));
+
+    DWORD clientPid = 0;
+    const HWND opened = FindWindowW(qorClassName, nullptr);
+    GetWindowThreadProcessId(opened, &clientPid);
+    ASSERT_TRUE(opened) << "no client started";
+    testkit::Process client = testkit::Process::adopt(clientPid); // ends it with the test
+    EXPECT_TRUE(client.running());
+}
+
+TEST_F(Switcher, TurnedOffItShowsNoStrip) {
+    setNumber(L"Client Switcher", 0);
+    skarvel = startSkarvel();
+    ASSERT_TRUE(skarvel.tray);
+    auto c = clients({standIn(L"QOR - Alice", 100, 150)});
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_FALSE(waitUntil(
+        [&] {
+            const HWND found = findSwitcher(pid());
+            return found && IsWindowVisible(found);
+        },
+        1500))
+        << "a switcher showed";
+    EXPECT_TRUE(answers(skarvel.tray));
+}
+
+TEST_F(Switcher, AHungClientHoldsUpNeitherTheStripNorTheProgram) {
+    start();
+    auto c = clients({standIn(L"QOR - Hung", 100, 150), standIn(L"QOR - Gone", 450, 150)});
+    ASSERT_EQ(c.size(), 2u);
+    ASSERT_TRUE(showsWidthOf({L"Gone", L"Hung"}));
+    const HWND hung = c[0].hwnd;
+
+    PostMessageW(hung, QOR_HANG, 10000, 0);
+    ASSERT_TRUE(waitUntil([&] { return !answers(hung, 50); }, 3000));
+    PostMessageW(c[1].hwnd, QOR_EXIT, 0, 0);
+    // the hung one keeps its cell and its name
+    EXPECT_TRUE(showsWidthOf({L"Hung"}, 3000)) << "strip " << windowWidth(strip) << " px";
+    EXPECT_TRUE(answers(strip, 1000));
+    EXPECT_TRUE(answers(skarvel.tray, 1000));
+    EXPECT_FALSE(answers(hung, 50)) << "the client woke too early for this test to mean anything";
+}
+
+// Stand-ins come and go in waves while cells are clicked; afterwards the program holds the
+// GDI objects, kernel handles and threads it held before.
+TEST_F(Switcher, ClientChurnAndClicksLeaveNoObjectsHandlesOrThreadsBehind) {
+    constexpr int waves = 10, perWave = 18; // with the two that stay, the 20 it can list
+    constexpr int clicksPerWave = 100;
+    start();
+    auto stay = clients({standIn(L"QOR - Alice", 100, 150), standIn(L"QOR - Bob", 450, 150)});
+    ASSERT_TRUE(showsWidthOf({L"Alice", L"Bob"}));
+    const std::vector<RECT> cells = predictedCells({L"Alice", L"Bob"});
+
+    // Thousands of clicks would queue up behind real input; the program's side of a click
+    // is the same, so they are delivered straight to the strip.
+    int clicks = 0;
+    auto clickBoth = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            clicks += clickAt(strip, middleOf(cells[size_t(i % 2)]));
+    };
+    auto wave = [&](int number) {
+        std::vector<std::wstring> args;
+        std::vector<std::wstring> names{L"Alice", L"Bob"};
+        for (int i = 0; i < perWave; ++i) {
+            const std::wstring name = L"W" + std::to_wstring(100 + i).substr(1);
+            args.push_back(
+                standIn((L"QOR - " + name).c_str(), 60 + 50 * i, 250 + 20 * (number % 10)));
+            names.push_back(name);
+        }
+        auto started = clients(args);
+        const bool shown = showsWidthOf(names, 10000);
+        clickBoth(clicksPerWave);
+        for (const StandIn& client : started)
+            PostMessageW(client.hwnd, QOR_EXIT, 0, 0);
+        for (const StandIn& client : started)
+            client.process.waitExit(5000);
+        return shown && showsWidthOf({L"Alice", L"Bob"});
+    };
+
+    // warm up: Wine adds a cached DC within the first few dozen renders
+    ASSERT_TRUE(wave(0));
+    clickBoth(100);
+    const long threads = testkit::countThreads(pid());
+    ASSERT_TRUE(waitUntil([&] { return testkit::countThreads(pid()) <= threads; }, 5000));
+    const long gdi = testkit::countGdiObjects(pid());
+    const long handles = testkit::countKernelHandles(pid());
+    ASSERT_GT(gdi, 0);
+    ASSERT_GT(handles, 0);
+
+    for (int w = 1; w <= waves; ++w)
+        EXPECT_TRUE(wave(w)) << "wave " << w;
+    EXPECT_EQ(clicks, 100 + (waves + 1) * clicksPerWave) << "clicks that did not arrive";
+
+    EXPECT_TRUE(waitUntil([&] { return testkit::countThreads(pid()) <= threads; }, 5000))
+        << "threads: " << threads << " before, " << testkit::countThreads(pid()) << " after";
+    EXPECT_TRUE(waitUntil([&] { return testkit::countGdiObjects(pid()) <= gdi; }, 5000))
+        << "GDI objects: " << gdi << " before, " << testkit::countGdiObjects(pid()) << " after";
+    EXPECT_TRUE(waitUntil([&] { return testkit::countKernelHandles(pid()) <= handles; }, 5000))
+        << "kernel handles: " << handles << " before, " << testkit::countKernelHandles(pid())
+        << " after";
+    EXPECT_TRUE(answers(strip));
+}
+
+} // namespace

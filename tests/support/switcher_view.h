@@ -1,0 +1,23 @@
+// The switcher strip of a running skarvel.exe, seen and driven from another process.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The program's strip: its "__CWindowClass" tool window 17 px high, shown or not.
+HWND findSwitcher(DWORD pid);
+RECT windowRect(HWND window);
+int windowWidth(HWND window);
+
+// What the strip should be for names in display order: each cell is the name's width in the
+// 14 px measuring font plus 24, cells share a border column, the strip adds 2.
+int predictedCellWidth(const std::wstring& name);
+std::vector<RECT> predictedCells(const std::vector<std::wstring>& namesInOrder);
+int predictedStripWidth(const std::vector<std::wstring>& names);
+
+// SendMessageTimeoutW, so a hung program fails the call instead of the caller.
+bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+// A left click at a point in the strip's client pixels, as mouse messages to the window.
+bool clickAt(HWND strip, POINT point);
+POINT middleOf(const RECT& cell);
