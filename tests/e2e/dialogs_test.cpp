@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "dialogs/config_win.h"
 #include "dialogs/version_win.h"
+#include "tests/support/scheme_handler.h"
 #include "tests/support/skarvel_process.h"
 #include "ui/window.h"
 
@@ -134,60 +135,6 @@ TEST_F(Dialogs, ExitWithBothWindowsOpenSavesNothing) {
     EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 0u);
 }
 
-// A handler for the link's scheme that records each address it is given: it starts a
-// stand-in client titled with the address.
-class SchemeHandler {
-  public:
-    SchemeHandler() {
-        const std::wstring command =
-            L"\"" + testkit::binDir() + L"qor.exe\" --title \"%1\" --pos 20,20 --size 200x100";
-        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-            Saved saved{root};
-            DWORD size = sizeof saved.old;
-            saved.existed = RegGetValueW(root, path, nullptr, RRF_RT_REG_SZ, nullptr, saved.old,
-                                         &size) == ERROR_SUCCESS;
-            RegSetKeyValueW(root, path, nullptr, REG_SZ, command.c_str(),
-                            DWORD((command.size() + 1) * sizeof(wchar_t)));
-            saves.push_back(saved);
-        }
-    }
-    ~SchemeHandler() {
-        for (const Saved& s : saves) {
-            if (s.existed)
-                RegSetKeyValueW(s.root, path, nullptr, REG_SZ, s.old,
-                                DWORD((wcslen(s.old) + 1) * sizeof(wchar_t)));
-            else
-                RegDeleteKeyValueW(s.root, path, nullptr);
-        }
-        for (HWND window : opened())
-            testkit::Process::adopt(ownerOf(window)); // ends it when it goes out of scope
-    }
-    // The stand-ins started for the address so far.
-    std::vector<HWND> opened() const {
-        std::vector<HWND> found;
-        for (HWND window : testkit::findWindows(L"qorMainView", 0)) {
-            wchar_t title[256] = {};
-            GetWindowTextW(window, title, 256);
-            if (wcscmp(title, supportAddress) == 0) found.push_back(window);
-        }
-        return found;
-    }
-
-  private:
-    static DWORD ownerOf(HWND window) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        return owner;
-    }
-    struct Saved {
-        HKEY root;
-        bool existed = false;
-        wchar_t old[1024] = {};
-    };
-    static constexpr wchar_t path[] = L"Software\\Classes\\https\\shell\\open\\command";
-    std::vector<Saved> saves;
-};
-
 TEST_F(Dialogs, TheLinkOpensTheSupportPageThroughTheShellAndTheWindowStays) {
     SchemeHandler handler;
     start();
@@ -201,14 +148,14 @@ TEST_F(Dialogs, TheLinkOpensTheSupportPageThroughTheShellAndTheWindowStays) {
     deliver(version, WM_MOUSEMOVE, 0, MAKELPARAM(40, 27));
     deliver(version, WM_LBUTTONUP, 0, MAKELPARAM(40, 27));
     Sleep(1000);
-    EXPECT_TRUE(handler.opened().empty());
+    EXPECT_TRUE(handler.opened(supportAddress).empty());
 
     click(version, {40, 27});
-    EXPECT_TRUE(waitUntil([&] { return handler.opened().size() == 1; }, 10000))
+    EXPECT_TRUE(waitUntil([&] { return handler.opened(supportAddress).size() == 1; }, 10000))
         << "the shell did not start the handler";
     EXPECT_TRUE(IsWindowVisible(version));
     click(version, {320, 30}); // right of the text, still the link
-    EXPECT_TRUE(waitUntil([&] { return handler.opened().size() == 2; }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return handler.opened(supportAddress).size() == 2; }, 10000));
     EXPECT_TRUE(IsWindowVisible(version));
 }
 

@@ -324,6 +324,37 @@ Pixels readWindowPixels(HWND hwnd) {
     return readScreen(rect);
 }
 
+bool writeBitmap(const std::wstring& path, const Pixels& pixels) {
+    std::vector<unsigned char> rows;
+    rows.reserve(pixels.data.size() * 4);
+    for (COLORREF c : pixels.data) {
+        rows.push_back(GetBValue(c));
+        rows.push_back(GetGValue(c));
+        rows.push_back(GetRValue(c));
+        rows.push_back(0);
+    }
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = pixels.width;
+    info.biHeight = -pixels.height; // top-down
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    info.biCompression = BI_RGB;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + DWORD(rows.size());
+
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(out, &file, sizeof(file), &written, nullptr) &&
+              WriteFile(out, &info, sizeof(info), &written, nullptr) &&
+              WriteFile(out, rows.data(), DWORD(rows.size()), &written, nullptr);
+    CloseHandle(out);
+    return ok;
+}
+
 Pixels readBitmap(HBITMAP bitmap) {
     Pixels pixels;
     BITMAP info{};

@@ -74,7 +74,10 @@ struct Pixels {
     COLORREF at(int x, int y) const { return data[size_t(y) * size_t(width) + size_t(x)]; }
 };
 Pixels readScreen(const RECT& screenRect);
-Pixels readWindowPixels(HWND hwnd); // the window's rectangle as it shows on screen
+Pixels readWindowPixels(HWND hwnd);
+// A 32-bit top-down BMP file of the pixels.
+bool writeBitmap(const std::wstring& path,
+                 const Pixels& pixels); // the window's rectangle as it shows on screen
 // A bitmap's pixels (a window's back buffer, read in its own process); it must not be
 // selected into a DC.
 Pixels readBitmap(HBITMAP bitmap);

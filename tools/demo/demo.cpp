@@ -10,41 +10,6 @@
 #include "tests/support/skarvel_process.h"
 #include "tests/support/testkit.h"
 
-namespace {
-
-bool writeBitmap(const wchar_t* path, const testkit::Pixels& pixels) {
-    std::vector<unsigned char> rows;
-    rows.reserve(pixels.data.size() * 4);
-    for (COLORREF c : pixels.data) {
-        rows.push_back(GetBValue(c));
-        rows.push_back(GetGValue(c));
-        rows.push_back(GetRValue(c));
-        rows.push_back(0);
-    }
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof(info);
-    info.biWidth = pixels.width;
-    info.biHeight = -pixels.height; // top-down
-    info.biPlanes = 1;
-    info.biBitCount = 32;
-    info.biCompression = BI_RGB;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + DWORD(rows.size());
-
-    HANDLE out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(out, &file, sizeof(file), &written, nullptr) &&
-              WriteFile(out, &info, sizeof(info), &written, nullptr) &&
-              WriteFile(out, rows.data(), DWORD(rows.size()), &written, nullptr);
-    CloseHandle(out);
-    return ok;
-}
-
-} // namespace
-
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: skarvel_demo SCREENSHOT.bmp [--wait]\n");
@@ -68,7 +33,7 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(500);
 
     RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (!writeBitmap(argv[1], testkit::readScreen(screen))) {
+    if (!testkit::writeBitmap(argv[1], testkit::readScreen(screen))) {
         std::fprintf(stderr, "could not write %ls\n", argv[1]);
         return 1;
     }
