@@ -413,17 +413,17 @@ long countKernelHandles(DWORD pid) {
     return owned;
 }
 
-long countGdiObjects(DWORD pid) {
+std::map<int, long> countGdiObjectsByType(DWORD pid) {
 #if defined(_WIN64)
     const auto query = ntdllFunction<QueryInformationProcess>("NtQueryInformationProcess");
-    if (!query) return -1;
+    if (!query) return {};
     HandleOwner process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-    if (!process.h) return -1;
+    if (!process.h) return {};
     ProcessBasicInformation info{};
     ULONG length = 0;
     if (query(process.h, processBasicInformation, &info, sizeof info, &length) < 0 ||
         !info.PebBaseAddress)
-        return -1;
+        return {};
     constexpr size_t gdiSharedHandleTableOffset = 0xF8;
     std::uint64_t table = 0;
     SIZE_T read = 0;
@@ -432,7 +432,7 @@ long countGdiObjects(DWORD pid) {
                                gdiSharedHandleTableOffset,
                            &table, sizeof table, &read) ||
         read != sizeof table || table == 0)
-        return -1;
+        return {};
 
     struct Cell {
         std::uint64_t object;
@@ -447,17 +447,26 @@ long countGdiObjects(DWORD pid) {
     if (!ReadProcessMemory(process.h, reinterpret_cast<LPCVOID>(static_cast<UINT_PTR>(table)),
                            cells.data(), cells.size() * sizeof(Cell), &read) ||
         read != cells.size() * sizeof(Cell))
-        return -1;
+        return {};
     // Windows shares one table per session and fills in the owner; Wine leaves it 0
     const auto owner = static_cast<std::uint16_t>(pid);
-    long live = 0;
+    std::map<int, long> live;
     for (const Cell& c : cells)
-        if (c.object != 0 && c.type != 0 && (c.pid == 0 || c.pid == owner)) ++live;
+        if (c.object != 0 && c.type != 0 && (c.pid == 0 || c.pid == owner)) ++live[c.type];
     return live;
 #else
     (void)pid;
-    return -1;
+    return {};
 #endif
+}
+
+long countGdiObjects(DWORD pid) {
+    const std::map<int, long> byType = countGdiObjectsByType(pid);
+    if (byType.empty()) return -1;
+    long live = 0;
+    for (const auto& entry : byType)
+        live += entry.second;
+    return live;
 }
 
 long countThreads(DWORD pid) {

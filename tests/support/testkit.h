@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,8 @@ Pixels readBitmap(HBITMAP bitmap);
 // GetGuiResources and GetProcessHandleCount answer 0 under Wine, so these read the
 // shared GDI handle table through the process's PEB and the system handle list.
 long countGdiObjects(DWORD pid);
+// The same by the table's type byte, to tell what a leak is made of.
+std::map<int, long> countGdiObjectsByType(DWORD pid);
 long countKernelHandles(DWORD pid);
 
 // Threads of a process (toolhelp snapshot), or -1.
