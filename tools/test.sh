@@ -15,5 +15,6 @@ x86_64-w64-mingw32-strip -o build/skarvel-stripped.exe build/bin/skarvel.exe
 tools/testbed.sh --desktop -- bash -c '
     wine build/bin/pass_bench.exe "$(winepath -w build/skarvel-stripped.exe)" >build/bench.log 2>&1
     wine build/bin/draw_bench.exe >>build/bench.log 2>&1
+    wine build/bin/switcher_bench.exe --idle 5 >>build/bench.log 2>&1
     cat build/bench.log
     ctest --test-dir build --output-on-failure --timeout 300'

@@ -1,0 +1,292 @@
+// Prints figures for the client switcher: one strip render of 20 cells, how soon a new
+// client gets its cell in the running program, how soon a click brings a client to the
+// front, and with --idle the program's CPU use at rest next to a bare window enumerator.
+//   switcher_bench.exe [--idle SECONDS]
+// Figures to compare between builds, not limits.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "clients/client_list.h"
+#include "clients/selector_win.h"
+#include "tests/support/skarvel_process.h"
+#include "tests/support/switcher_view.h"
+#include "tests/support/testkit.h"
+#include "tools/qor/qor_protocol.h"
+#include "ui/draw.h"
+
+namespace {
+
+using testkit::waitUntil;
+
+double nowMs() {
+    static const double perMs = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return double(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) / perMs;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::wstring standIn(const std::wstring& title, int x, int y) {
+    return L"--title \"" + title + L"\" --size 240x160 --pos " + std::to_wstring(x) + L"," +
+           std::to_wstring(y);
+}
+
+double drawStripMs() {
+    const Font measureFont = createUiFont(measureFontHeight, FW_BOLD);
+    const Font textFont = createUiFont(textFontHeight, FW_BOLD);
+    WindowDC screen(nullptr);
+    ClientRecords records;
+    {
+        Selection keep(screen, measureFont.get());
+        for (int i = 0; i < maxClients; ++i) {
+            // made-up handles: drawing only compares them
+            const HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000 + 16 * i));
+            ClientRecord& record = records[window];
+            record.name.assign((L"Character " + std::to_wstring(i + 1)).c_str());
+            record.window = window;
+            SIZE extent{};
+            GetTextExtentPoint32W(screen, record.name.c_str(), record.name.length(), &extent);
+            record.width = extent.cx + 24;
+            record.number = i + 1;
+        }
+    }
+    ClientOrder order;
+    rebuildOrder(records, order);
+    const int width = stripWidthOf(records);
+    const HWND lit = records.begin()->first;
+
+    MemoryDC mem(screen);
+    Bitmap buffer(CreateCompatibleBitmap(screen, width, stripHeight));
+    Selection keep(mem, buffer.get());
+    std::vector<double> runs;
+    for (int run = 0; run < 41; ++run) {
+        const double start = nowMs();
+        drawStrip(mem, width, order, records, lit, nullptr, textFont.get());
+        GdiFlush();
+        runs.push_back(nowMs() - start);
+    }
+    return median(runs);
+}
+
+// From a stand-in's window showing to its cell widening the strip, over `runs` clients.
+std::vector<double> cellLatencies(HWND strip, int runs, int* missed) {
+    std::vector<double> latencies;
+    const std::wstring exe = testkit::binDir() + L"qor.exe";
+    for (int i = 0; i < runs; ++i) {
+        const int before = windowWidth(strip);
+        testkit::Process client = testkit::Process::start(exe, standIn(L"QOR - Late", 600, 300));
+        HWND window = nullptr;
+        double shown = 0, cell = 0;
+        const double deadline = nowMs() + 10000;
+        while (nowMs() < deadline && !cell) {
+            if (!shown) {
+                window = testkit::findWindow(qorClassName, client.id());
+                if (window && IsWindowVisible(window)) shown = nowMs();
+            }
+            if (windowWidth(strip) != before) cell = nowMs();
+            if (shown && cell) break;
+            Sleep(1);
+        }
+        if (shown && cell)
+            latencies.push_back(cell - shown);
+        else
+            ++*missed;
+        if (window) PostMessageW(window, QOR_EXIT, 0, 0);
+        client.waitExit(5000);
+        waitUntil([&] { return windowWidth(strip) == before; }, 5000);
+    }
+    return latencies;
+}
+
+// From a click on a cell to its client in front; the click alternates between two clients.
+std::vector<double> clickLatencies(HWND strip, const HWND (&clients)[2],
+                                   const std::vector<RECT>& cells, int runs, int* missed) {
+    std::vector<double> latencies;
+    for (int i = 0; i < runs; ++i) {
+        const int target = i % 2;
+        SetForegroundWindow(clients[1 - target]);
+        waitUntil([&] { return GetForegroundWindow() == clients[1 - target]; }, 2000);
+        Sleep(200); // lets an ended activation be replaced on the next click
+        const double start = nowMs();
+        clickAt(strip, middleOf(cells[size_t(target)]));
+        if (waitUntil([&] { return GetForegroundWindow() == clients[target]; }, 3000, 1))
+            latencies.push_back(nowMs() - start);
+        else
+            ++*missed;
+    }
+    return latencies;
+}
+
+bool readAll(const std::wstring& path, std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text.clear();
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        text.append(chunk, got);
+    CloseHandle(file);
+    return true;
+}
+
+// Under Wine the Windows figures for another process's CPU time stay 0, so the Linux
+// process behind it is read from /proc through drive Z:, found as the newest one whose
+// command line holds the program's full path (other copies of it may run from elsewhere).
+// Windows has no such folder and answers GetProcessTimes.
+std::wstring linuxStatPath(const std::wstring& exe) {
+    std::string exeName(size_t(WideCharToMultiByte(CP_UTF8, 0, exe.c_str(), int(exe.size()),
+                                                   nullptr, 0, nullptr, nullptr)),
+                        '\0');
+    WideCharToMultiByte(CP_UTF8, 0, exe.c_str(), int(exe.size()), exeName.data(),
+                        int(exeName.size()), nullptr, nullptr);
+    std::wstring best;
+    unsigned long long newest = 0;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &entry);
+    if (search == INVALID_HANDLE_VALUE) return best;
+    do {
+        if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
+        const std::wstring dir = std::wstring(L"Z:\\proc\\") + entry.cFileName;
+        std::string commandLine, stat;
+        if (!readAll(dir + L"\\cmdline", commandLine) ||
+            commandLine.find(exeName) == std::string::npos || !readAll(dir + L"\\stat", stat))
+            continue;
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        unsigned long long field[20] = {};
+        // state, then fields 4 to 22; the start time is field 22
+        std::sscanf(stat.c_str() + close + 2,
+                    "%*c %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu "
+                    "%llu %llu %llu %llu %llu",
+                    &field[0], &field[1], &field[2], &field[3], &field[4], &field[5], &field[6],
+                    &field[7], &field[8], &field[9], &field[10], &field[11], &field[12], &field[13],
+                    &field[14], &field[15], &field[16], &field[17], &field[18]);
+        if (best.empty() || field[18] >= newest) {
+            newest = field[18];
+            best = dir + L"\\stat";
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return best;
+}
+
+double cpuMs(const testkit::Process& process, const std::wstring& statPath) {
+    if (!statPath.empty()) {
+        std::string stat;
+        unsigned long long user = 0, system = 0;
+        const size_t close = readAll(statPath, stat) ? stat.rfind(')') : std::string::npos;
+        if (close == std::string::npos ||
+            std::sscanf(stat.c_str() + close + 2,
+                        "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
+                        &system) != 2)
+            return -1;
+        return double(user + system) * 10.0; // USER_HZ is 100
+    }
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process.handle(), &created, &exited, &kernel, &user)) return -1;
+    auto ms = [](FILETIME t) {
+        return double((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+// CPU ms per minute of a process over `seconds`, after a second to settle.
+double idleCpuPerMinute(const testkit::Process& process, const std::wstring& exe, int seconds) {
+    Sleep(1000);
+    const std::wstring statPath = linuxStatPath(exe);
+    const double before = cpuMs(process, statPath);
+    const double start = nowMs();
+    Sleep(DWORD(seconds) * 1000);
+    const double after = cpuMs(process, statPath);
+    if (before < 0 || after < 0) return -1;
+    return (after - before) * 60000.0 / (nowMs() - start);
+}
+
+void idleBenchmark(int seconds) {
+    const std::wstring bare = testkit::binDir() + L"bare.exe";
+    // /proc counts in 10 ms ticks: one tick in the window is 600 / seconds ms per minute
+    std::printf("CPU at rest, %d s per case, in ms of CPU per minute (+-%d):\n", seconds,
+                600 / seconds);
+    std::printf("  clients   skarvel      bare     ratio\n");
+    for (int count : {0, 5, 20}) {
+        std::vector<std::wstring> args;
+        for (int i = 0; i < count; ++i)
+            args.push_back(
+                standIn(L"QOR - Idle " + std::to_wstring(i + 1), 40 + 45 * i, 200 + 12 * i));
+        std::vector<testkit::StandIn> clients = testkit::startClients(args);
+
+        Skarvel skarvel = startSkarvel();
+        const double program =
+            skarvel.tray ? idleCpuPerMinute(skarvel.process, skarvelExe(), seconds) : -1;
+        if (skarvel.tray) exitSkarvel(skarvel);
+        testkit::Process baseline = testkit::Process::start(bare);
+        const double enumerator = baseline.id() ? idleCpuPerMinute(baseline, bare, seconds) : -1;
+        baseline.kill();
+
+        if (enumerator > 0)
+            std::printf("  %7d  %8.0f  %8.0f  %8.1f\n", count, program, enumerator,
+                        program / enumerator);
+        else
+            std::printf("  %7d  %8.0f  %8.0f         -\n", count, program, enumerator);
+    }
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    moduleInstance = GetModuleHandleW(nullptr);
+    int idleSeconds = 0;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::wcscmp(argv[i], L"--idle") == 0) idleSeconds = _wtoi(argv[i + 1]);
+
+    std::printf("drawStrip, 20 cells, median of 41:       %8.3f ms\n", drawStripMs());
+
+    std::vector<testkit::StandIn> two =
+        testkit::startClients({standIn(L"QOR - Alice", 100, 200), standIn(L"QOR - Bob", 400, 200)});
+    Skarvel skarvel = startSkarvel();
+    HWND strip = nullptr;
+    const bool ready =
+        skarvel.tray && two[0].hwnd && two[1].hwnd &&
+        waitUntil([&] { return (strip = findSwitcher(skarvel.process.id())) != nullptr; }, 5000) &&
+        waitUntil(
+            [&] {
+                return windowWidth(strip) == predictedStripWidth({L"Alice", L"Bob"});
+            },
+            5000);
+    if (!ready) {
+        std::printf("the switcher did not show both clients; no latencies\n");
+        return 1;
+    }
+    SetCursorPos(1000, 600); // off the strip: no hover renders
+    int missedCells = 0, missedClicks = 0;
+    const std::vector<double> cells = cellLatencies(strip, 11, &missedCells);
+    const HWND clients[2] = {two[0].hwnd, two[1].hwnd};
+    const std::vector<double> clicks =
+        clickLatencies(strip, clients, predictedCells({L"Alice", L"Bob"}), 11, &missedClicks);
+    std::printf("window shown -> its cell, median of %zu: %8.1f ms (%d missed)\n", cells.size(),
+                median(cells), missedCells);
+    std::printf("click on a cell -> client in front, median of %zu (mouse messages): %6.1f ms "
+                "(%d missed)\n",
+                clicks.size(), median(clicks), missedClicks);
+    exitSkarvel(skarvel);
+    two.clear();
+
+    if (idleSeconds > 0) idleBenchmark(idleSeconds);
+    return missedCells + missedClicks == 0 ? 0 : 1;
+}
