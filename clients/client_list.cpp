@@ -13,8 +13,9 @@ namespace {
 ClientSlot scanSlots[maxClients];
 int scanCount = 0;
 
-// A prefix, a 61-character name and the terminator.
-constexpr int titleUnits = clientTitlePrefixLength + clientNameUnits;
+// A prefix, a 61-character name, one unit more so a name cut here is seen as cut (and a
+// pair split by the cut is dropped), and the terminator.
+constexpr int titleUnits = clientTitlePrefixLength + clientNameUnits + 1;
 // A hung client holds up the scan for this long, not forever.
 constexpr UINT titleTimeoutMs = 500;
 

@@ -290,6 +290,13 @@ TEST_F(Scan, ListsTwentyClientsAtMostWithTheirNames) {
     EXPECT_EQ(names[0], std::wstring(61, L'w'));
     DestroyWindow(longTitle);
 
+    // a pair that the length limit splits goes whole, read as the title is, not as a name
+    const HWND split = open(L"QOR - " + std::wstring(60, L'w') + L"\xD83D\xDE00" + L"tail");
+    names = scan();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0], std::wstring(60, L'w'));
+    DestroyWindow(split);
+
     for (int i = 0; i < 21; ++i)
         open(L"QOR - P" + std::to_wstring(i));
     names = scan();
