@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and its tests, checks that the product also
-# compiles for 32-bit Windows, and runs every test under Wine on a headless X server.
+# compiles for 32-bit Windows, and runs every test under Wine on a headless X server, then a
+# two-minute soak that fails on any growth of the program's counts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -17,4 +18,5 @@ tools/testbed.sh --desktop -- bash -c '
     wine build/bin/draw_bench.exe >>build/bench.log 2>&1
     wine build/bin/switcher_bench.exe --idle 5 >>build/bench.log 2>&1
     cat build/bench.log
-    ctest --test-dir build --output-on-failure --timeout 300'
+    ctest --test-dir build --output-on-failure --timeout 300 &&
+    wine build/bin/skarvel_soak.exe --minutes 2'

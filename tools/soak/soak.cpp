@@ -27,8 +27,9 @@
 
 namespace {
 
-// The allocator keeps freed pages for reuse; growth below this is not a leak.
-constexpr SIZE_T memorySlack = 1024 * 1024;
+// The heaps keep freed pages for reuse and the commit charge of the same quiet state was
+// seen to differ by up to 1 MiB from sample to sample; a leak climbs past this and stays.
+constexpr SIZE_T memorySlack = 4 * 1024 * 1024;
 constexpr size_t maxClients = 6;
 
 struct Sample {
@@ -274,9 +275,9 @@ int wmain(int argc, wchar_t** argv) {
         for (const auto& [type, count] : now.gdiTypes) {
             const auto before = baseline.gdiTypes.find(type);
             const long was = before == baseline.gdiTypes.end() ? 0 : before->second;
-            if (count != was)
-                std::printf("           GDI objects of type %d: %ld, %ld after the warm-up\n", type,
-                            count, was);
+            if (count > was)
+                std::printf("           GDI objects of type %d: %ld, at most %ld in the warm-up\n",
+                            type, count, was);
         }
     }
     if (!skarvel.process.running()) {
