@@ -228,6 +228,8 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "soak: skarvel did not start\n");
         return 1;
     }
+    Sleep(1000); // settled: the first scans and renders are done
+    print("start", measure(skarvel.process));
     std::mt19937 random(20261207);
     Churn churn(skarvel, random);
     std::printf("soak: %d minute(s) after a %d s warm-up\n", minutes, warmupSeconds);
