@@ -127,7 +127,9 @@ void CSelectorWin::Render() {
     backBuffer.reset(CreateCompatibleBitmap(screen, stripWidth, stripHeight));
     if (!mem.get() || !backBuffer) return;
     Selection keepBuffer(mem, backBuffer.get()), keepFont(mem, textFont.get());
-    drawStrip(mem, stripWidth, order, records, GetForegroundWindow(), hovered, textFont.get());
+    // whatever made this render, the strip now shows this foreground
+    lastForeground = GetForegroundWindow();
+    drawStrip(mem, stripWidth, order, records, lastForeground, hovered, textFont.get());
 }
 
 void CSelectorWin::RelayoutStrip() {
@@ -180,7 +182,6 @@ void CSelectorWin::RefreshClients() {
         RelayoutStrip();
     } else if (GetForegroundWindow() != lastForeground) {
         // the highlight follows the client in front
-        lastForeground = GetForegroundWindow();
         Render();
         InvalidateRect(hwnd, nullptr, FALSE);
     }

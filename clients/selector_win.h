@@ -70,8 +70,8 @@ class CSelectorWin : public CWindow {
     Font textFont;
     Font measureFont;
     int busy = 0;
-    HWND lastForeground = nullptr;
-    HWND hovered; // all bits set until the first hover test
+    HWND lastForeground = nullptr; // the one the back buffer shows lit
+    HWND hovered;                  // all bits set until the first hover test
     int clientCounter = 0;
     int stripWidth = 0;
     ClientRecords records;
