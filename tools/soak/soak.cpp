@@ -32,6 +32,14 @@ namespace {
 constexpr SIZE_T memorySlack = 4 * 1024 * 1024;
 constexpr size_t maxClients = 6;
 
+// Wine keeps a cache of window DCs and adds an entry (a DC, its region and its bitmap) when
+// more are in use at once than ever before, which the dialogs' edit field can bring about at
+// any moment; the entry then stays. One such entry is not a leak, a second one would be.
+long cachedDcSlack(int gdiType) {
+    constexpr int dcType = 1, regionType = 4, bitmapType = 5;
+    return gdiType == dcType || gdiType == regionType || gdiType == bitmapType ? 1 : 0;
+}
+
 struct Sample {
     std::map<int, long> gdiTypes;
     long gdi = -1;
@@ -271,15 +279,16 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("           %d churn steps, cpu %llu ms this minute\n", steps,
                     now.cpuMs - previous.cpuMs);
         previous = now;
-        if (now.gdi > baseline.gdi || now.handles > baseline.handles ||
+        if (now.handles > baseline.handles ||
             now.privateBytes > baseline.privateBytes + memorySlack)
             grew = true;
         for (const auto& [type, count] : now.gdiTypes) {
             const auto before = baseline.gdiTypes.find(type);
             const long was = before == baseline.gdiTypes.end() ? 0 : before->second;
-            if (count > was)
-                std::printf("           GDI objects of type %d: %ld, at most %ld in the warm-up\n",
-                            type, count, was);
+            if (count <= was) continue;
+            std::printf("           GDI objects of type %d: %ld, at most %ld in the warm-up\n",
+                        type, count, was);
+            if (count > was + cachedDcSlack(type)) grew = true;
         }
     }
     if (!skarvel.process.running()) {
