@@ -152,9 +152,14 @@ TEST_F(ClientPass, ACommandOfTheSameKindAgainOnlyRestoresTheShowState) {
     PostMessageW(client, QOR_MINIMIZE, 0, 0);
     ASSERT_TRUE(waitUntil([&] { return IsIconic(client) != FALSE; }, 5000));
     postCommand(skarvel.tray, cmdRestore);
-    ASSERT_TRUE(waitUntil([&] { return !IsIconic(client); }, 10000));
-    const RECT after = windowRect(client);
-    EXPECT_TRUE(EqualRect(&before, &after)) << describe(client);
+    // the restore reports "not minimised" before its rectangle is back: wait for both
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const RECT after = windowRect(client);
+            return !IsIconic(client) && EqualRect(&before, &after);
+        },
+        10000))
+        << describe(client);
     EXPECT_EQ(GetWindowLongW(client, GWL_STYLE), captionedStyle);
 
     postCommand(skarvel.tray, cmdSetClients);
