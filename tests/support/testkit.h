@@ -47,6 +47,10 @@ void pump();
 // SetCursorPos that returns once GetCursorPos agrees: under Wine the position can lag, or
 // even go back to an earlier one, for a moment after a warp.
 bool moveCursor(int x, int y);
+// The mouse as a user moves and presses it (SendInput): a move to absolute screen
+// coordinates, and button flags such as MOUSEEVENTF_LEFTDOWN.
+void mouseTo(POINT at);
+void mouseButton(DWORD flags);
 // waitUntil that keeps the calling thread's windows alive meanwhile.
 bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs);
 
