@@ -1,7 +1,5 @@
 #include "clients/selector_win.h"
 
-#include <windowsx.h>
-
 #include <process.h>
 
 #include "app/globals.h"
@@ -323,10 +321,10 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         if (!busy) OnTick();
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        OnMouseMove(pointFromLParam(lParam));
         return 0;
     case WM_LBUTTONDOWN:
-        OnPress({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        OnPress(pointFromLParam(lParam));
         return 0;
     case WM_LBUTTONUP:
         if (GetCapture() == window) ReleaseCapture();

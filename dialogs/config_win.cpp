@@ -53,18 +53,18 @@ void CConfigWin::OnCreate() {
     StartHoverTimer();
 }
 
-void CConfigWin::DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWORD flag, int id) {
+void CConfigWin::DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWORD flag, int id,
+                              HBRUSH shadowBrush, HBRUSH textBrush) {
     const RECT box{row.left, row.top + 3, row.left + 9, row.top + 12};
     RECT shadow = box;
     OffsetRect(&shadow, 1, 1);
-    Brush shadowBrush(CreateSolidBrush(shadowColor)), textBrush(CreateSolidBrush(textColor));
-    frameWith(dc, shadow, shadowBrush.get());
+    FrameRect(dc, &shadow, shadowBrush);
     regions.SetClick(id, box); // the box only, not its label
-    frameWith(dc, box, textBrush.get());
+    FrameRect(dc, &box, textBrush);
     if (flag) {
         RECT mark = box;
         InflateRect(&mark, -2, -2);
-        FillRect(dc, &mark, textBrush.get());
+        FillRect(dc, &mark, textBrush);
     }
     DrawSmoothText(dc, text, textColor, backColor, textFont.get(),
                    {row.left + 13, row.top + 1, row.right, row.bottom}, labelFormat, true);
@@ -72,12 +72,23 @@ void CConfigWin::DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWOR
 
 void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
     drawDialogFrame(dc, {width, height}, L"CONFIGURATION", 8, back, accent, textFont.get());
-    DrawCheckBox(dc, {10, 20, 207, 34}, L"LOAD AT WINDOWS STARTUP", loadAtStartup, idLoadAtStartup);
-    DrawCheckBox(dc, {10, 35, 207, 49}, L"SHOW SWITCHER", showSwitcher, idShowSwitcher);
-    DrawCheckBox(dc, {10, 50, 207, 64}, L"KEEP SWITCHER OPEN", keepSwitcherOpen,
-                 idKeepSwitcherOpen);
-    DrawCheckBox(dc, {10, 65, 207, 79}, L"USE SWITCHER TO OPEN CLIENTS", switcherOpensClients,
-                 idSwitcherOpensClients);
+    const struct {
+        RECT row;
+        const wchar_t* text;
+        DWORD flag;
+        int id;
+    } boxes[] = {
+        {{10, 20, 207, 34}, L"LOAD AT WINDOWS STARTUP", loadAtStartup, idLoadAtStartup},
+        {{10, 35, 207, 49}, L"SHOW SWITCHER", showSwitcher, idShowSwitcher},
+        {{10, 50, 207, 64}, L"KEEP SWITCHER OPEN", keepSwitcherOpen, idKeepSwitcherOpen},
+        {{10, 65, 207, 79},
+         L"USE SWITCHER TO OPEN CLIENTS",
+         switcherOpensClients,
+         idSwitcherOpensClients},
+    };
+    Brush shadowBrush(CreateSolidBrush(shadowColor)), textBrush(CreateSolidBrush(textColor));
+    for (const auto& box : boxes)
+        DrawCheckBox(dc, box.row, box.text, box.flag, box.id, shadowBrush.get(), textBrush.get());
     DrawSmoothText(dc, L"QOR ONLINE PATH", textColor, backColor, textFont.get(), {10, 80, 207, 94},
                    labelFormat, true);
     editRect = {10, 95, 207, 110};

@@ -23,7 +23,8 @@ class CConfigWin : public CPanelWin {
   private:
     void OnCreate();
     void Draw(HDC dc, HBRUSH back, HBRUSH accent) override;
-    void DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWORD flag, int id);
+    void DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWORD flag, int id,
+                      HBRUSH shadowBrush, HBRUSH textBrush);
     void Act(int id) override;
 
     // working copies, filled at each opening

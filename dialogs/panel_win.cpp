@@ -1,7 +1,5 @@
 #include "dialogs/panel_win.h"
 
-#include <windowsx.h>
-
 #include "res/resource.h"
 #include "ui/draw.h"
 
@@ -11,10 +9,6 @@ constexpr UINT_PTR hoverTimer = 0;
 constexpr UINT hoverPeriod = 90;
 constexpr UINT titleFormat = DT_VCENTER | DT_SINGLELINE;
 constexpr UINT buttonFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
-
-POINT pointFrom(LPARAM lParam) {
-    return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-}
 
 } // namespace
 
@@ -85,16 +79,12 @@ bool HitRegions::CoolOutside(POINT point) {
     return changed;
 }
 
-void frameWith(HDC dc, const RECT& rect, HBRUSH brush) {
-    FrameRect(dc, &rect, brush);
-}
-
 void drawDialogFrame(HDC dc, SIZE size, const wchar_t* title, int titleLeft, HBRUSH back,
                      HBRUSH accent, HFONT font) {
     const RECT outer{0, 0, size.cx, size.cy}, inner{1, 1, size.cx - 1, size.cy - 1},
         surface{2, 2, size.cx - 2, size.cy - 2}, strip{2, 2, size.cx - 2, 16};
-    frameWith(dc, outer, back);
-    frameWith(dc, inner, accent);
+    FrameRect(dc, &outer, back);
+    FrameRect(dc, &inner, accent);
     FillRect(dc, &surface, back);
     FillRect(dc, &strip, accent);
     DrawSmoothText(dc, title, textColor, accentColor, font, {titleLeft, 2, size.cx - 2, 16},
@@ -106,7 +96,7 @@ void drawButton(HDC dc, const RECT& rect, const wchar_t* text, bool hot, HBRUSH 
     if (hot)
         FillRect(dc, &rect, accent);
     else
-        frameWith(dc, rect, accent);
+        FrameRect(dc, &rect, accent);
     DrawSmoothText(dc, text, textColor, hot ? accentColor : backColor, font, rect, buttonFormat,
                    true);
 }
@@ -176,17 +166,17 @@ bool CPanelWin::HandleShared(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
         if (wParam == hoverTimer) OnHoverCheck();
         return true;
     case WM_MOUSEMOVE:
-        OnMove(pointFrom(lParam));
+        OnMove(pointFromLParam(lParam));
         return true;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        OnPress(pointFrom(lParam));
+        OnPress(pointFromLParam(lParam));
         return true;
     case WM_LBUTTONUP:
         if (GetCapture() == hwnd)
             ReleaseCapture(); // the end of a drag does nothing else
         else
-            OnRelease(pointFrom(lParam));
+            OnRelease(pointFromLParam(lParam));
         return true;
     default:
         return false;

@@ -49,8 +49,6 @@ class HitRegions {
     std::vector<HitRegion> hovers;
 };
 
-// A one-pixel frame with a solid brush, as FrameRect draws it.
-void frameWith(HDC dc, const RECT& rect, HBRUSH brush);
 // The dialogs' frame rings, surface and title strip, with the title drawn on the strip.
 void drawDialogFrame(HDC dc, SIZE size, const wchar_t* title, int titleLeft, HBRUSH back,
                      HBRUSH accent, HFONT font);

@@ -1,7 +1,5 @@
 #include "ui/menu_win.h"
 
-#include <windowsx.h>
-
 #include "app/messages.h"
 #include "ui/draw.h"
 
@@ -11,10 +9,6 @@ constexpr UINT_PTR leaveTimer = 0;
 constexpr UINT leavePeriod = 90;
 constexpr int leaveMargin = 6;
 constexpr UINT labelFormat = DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
-
-POINT pointFrom(LPARAM lParam) {
-    return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-}
 
 } // namespace
 
@@ -208,14 +202,14 @@ LRESULT CMenuWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (IsWindowVisible(window)) OnLeaveCheck();
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove(pointFrom(lParam));
+        OnMouseMove(pointFromLParam(lParam));
         return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        OnPress(pointFrom(lParam));
+        OnPress(pointFromLParam(lParam));
         return 0;
     case WM_LBUTTONUP:
-        OnRelease(pointFrom(lParam));
+        OnRelease(pointFromLParam(lParam));
         return 0;
     default:
         return DefWindowProcW(window, msg, wParam, lParam);

@@ -1,6 +1,8 @@
 // Every program window is an object derived from CWindow; one window class serves them all.
 #pragma once
 #include <windows.h>
+// after windows.h, which it needs
+#include <windowsx.h>
 
 inline constexpr wchar_t windowClassName[] = L"__CWindowClass";
 
@@ -30,6 +32,11 @@ class CWindow {
 // Where a window of the given size lands when centred on `reference`, pulled back
 // vertically into `area` (the top edge wins when it is taller than the area).
 POINT centredPosition(SIZE window, const RECT& reference, const RECT& area);
+
+// The point of a mouse message, in client pixels; both halves are signed.
+inline POINT pointFromLParam(LPARAM lParam) {
+    return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
 
 // Centres a window on its parent (child windows), its owner, or its monitor's work area.
 void centre(HWND hwnd);
