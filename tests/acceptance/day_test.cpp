@@ -99,27 +99,6 @@ void typeText(const std::wstring& text) {
     Sleep(100);
 }
 
-DWORD storedNumber(const wchar_t* name) {
-    DWORD value = 0xDEAD, size = sizeof value;
-    RegGetValueW(HKEY_CURRENT_USER, settingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
-}
-
-std::wstring storedText(const wchar_t* name) {
-    wchar_t text[1024] = {};
-    DWORD size = sizeof text;
-    if (RegGetValueW(HKEY_CURRENT_USER, settingsKey, name, RRF_RT_REG_SZ, nullptr, text, &size))
-        return L"<none>";
-    return text;
-}
-
-bool iconExists(HWND tray) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    data.hWnd = tray;
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-
 SIZE clientSize(HWND window) {
     RECT r{};
     GetClientRect(window, &r);
@@ -142,25 +121,8 @@ class Day : public testing::Test {
     }
     DWORD pid() const { return skarvel.process.id(); }
 
-    // A visible program window of this height at the given top-left corner (-1: anywhere).
-    HWND programWindow(int height, POINT corner = {-1, -1}, int width = -1) const {
-        for (HWND window : testkit::findWindows(windowClassName, pid())) {
-            const RECT r = windowRect(window);
-            if (IsWindowVisible(window) && r.bottom - r.top == height &&
-                (width < 0 || r.right - r.left == width) &&
-                (corner.x < 0 || (r.left == corner.x && r.top == corner.y)))
-                return window;
-        }
-        return nullptr;
-    }
     HWND waitProgramWindow(int height, int width = -1) const {
-        HWND found = nullptr;
-        waitUntil(
-            [&] {
-                return (found = programWindow(height, {-1, -1}, width)) != nullptr;
-            },
-            5000);
-        return found;
+        return waitShownWindow(pid(), height, width);
     }
     // The icon is clicked: the shell reports it with the pointer on the icon.
     HWND openTrayMenu() {

@@ -17,35 +17,11 @@ using testkit::waitUntil;
 constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
 constexpr int stripHeight = 17;
 
-bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
-}
-
 void click(HWND window, POINT at) {
     const LPARAM where = MAKELPARAM(at.x, at.y);
     deliver(window, WM_MOUSEMOVE, 0, where);
     deliver(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
     deliver(window, WM_LBUTTONUP, 0, where);
-}
-
-// The program's visible windows of one size: its dialogs and its strip are told apart so.
-std::vector<HWND> shown(DWORD pid, int width, int height) {
-    std::vector<HWND> found;
-    for (HWND window : testkit::findWindows(windowClassName, pid)) {
-        RECT r{};
-        GetWindowRect(window, &r);
-        if (IsWindowVisible(window) && (width < 0 || r.right - r.left == width) &&
-            r.bottom - r.top == height)
-            found.push_back(window);
-    }
-    return found;
-}
-
-DWORD storedNumber(const wchar_t* name) {
-    DWORD value = 0xDEAD, size = sizeof value;
-    RegGetValueW(HKEY_CURRENT_USER, settingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
 }
 
 class Dialogs : public testing::Test {
@@ -62,19 +38,9 @@ class Dialogs : public testing::Test {
         ASSERT_TRUE(skarvel.tray);
     }
     DWORD pid() const { return skarvel.process.id(); }
-    HWND waitShown(int width, int height) {
-        HWND found = nullptr;
-        waitUntil(
-            [&] {
-                const auto all = shown(pid(), width, height);
-                found = all.size() == 1 ? all[0] : nullptr;
-                return found != nullptr;
-            },
-            5000);
-        return found;
-    }
+    HWND waitShown(int width, int height) { return waitShownWindow(pid(), height, width); }
     HWND strip() {
-        const auto all = shown(pid(), -1, stripHeight);
+        const auto all = shownWindows(pid(), stripHeight);
         return all.empty() ? nullptr : all[0];
     }
     Skarvel skarvel;
@@ -96,7 +62,7 @@ TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
     PostMessageW(switcher, UM_COMMAND, cmdConfigure, 0);
     postCommand(skarvel.tray, cmdConfigure);
     ASSERT_TRUE(answers(skarvel.tray));
-    EXPECT_EQ(shown(pid(), configWidth, configHeight), std::vector<HWND>{config});
+    EXPECT_EQ(shownWindows(pid(), configHeight, configWidth), std::vector<HWND>{config});
 
     click(config, showSwitcherBox);
     EXPECT_EQ(storedNumber(L"Client Switcher"), 1u) << "nothing saved before OK";

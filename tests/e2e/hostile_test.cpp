@@ -186,15 +186,6 @@ bool closeDialogs(DWORD pid) {
         5000);
 }
 
-// The shell keeps icons by (window, id); modifying nothing succeeds only for an icon it has.
-bool iconExists(HWND tray) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    data.hWnd = tray;
-    data.uID = 0;
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-
 bool noInstallEntry() {
     for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_32KEY)}) {
         RegKey key;

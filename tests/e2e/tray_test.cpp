@@ -16,31 +16,10 @@ using testkit::waitUntil;
 constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
 constexpr int trayMenuHeight = 6 * 15 + 4;
 
-// The shell keeps icons by (window, id); modifying nothing succeeds only for an icon it has.
-bool iconExists(HWND tray) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    data.hWnd = tray;
-    data.uID = 0;
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-
-bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
-}
-
-// The tray menu while it is open: the program's visible tool window six rows high.
+// The tray menu while it is open: the program's visible window six rows high.
 HWND openMenu(DWORD pid) {
-    for (HWND window : testkit::findWindows(windowClassName, pid)) {
-        RECT r{};
-        GetWindowRect(window, &r);
-        if (IsWindowVisible(window) &&
-            (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) &&
-            r.bottom - r.top == trayMenuHeight)
-            return window;
-    }
-    return nullptr;
+    const std::vector<HWND> menus = shownWindows(pid, trayMenuHeight);
+    return menus.empty() ? nullptr : menus.front();
 }
 
 RECT rectOf(HWND window) {

@@ -1,5 +1,9 @@
 #include "tests/support/skarvel_process.h"
 
+#include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
+
 #include "app/messages.h"
 #include "ui/window.h"
 
@@ -35,4 +39,67 @@ bool exitSkarvel(Skarvel& skarvel, DWORD timeoutMs) {
     postCommand(skarvel.tray, cmdExit);
     DWORD code = STILL_ACTIVE;
     return skarvel.process.waitExit(timeoutMs, &code) && code == 0;
+}
+
+bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+}
+
+bool iconExists(HWND tray) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = tray;
+    data.uID = 0;
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+std::vector<HWND> shownWindows(DWORD pid, int height, int width) {
+    std::vector<HWND> found;
+    for (HWND window : testkit::findWindows(windowClassName, pid)) {
+        RECT r{};
+        GetWindowRect(window, &r);
+        if (IsWindowVisible(window) && r.bottom - r.top == height &&
+            (width < 0 || r.right - r.left == width))
+            found.push_back(window);
+    }
+    return found;
+}
+
+HWND waitShownWindow(DWORD pid, int height, int width, DWORD timeoutMs) {
+    HWND found = nullptr;
+    testkit::waitUntil(
+        [&] {
+            const std::vector<HWND> all = shownWindows(pid, height, width);
+            found = all.size() == 1 ? all[0] : nullptr;
+            return found != nullptr;
+        },
+        timeoutMs, 5);
+    return found;
+}
+
+namespace {
+constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
+}
+
+DWORD storedNumber(const wchar_t* name) {
+    DWORD value = absentNumber, size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, settingsKey, name, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS)
+        return absentNumber;
+    return value;
+}
+
+std::wstring storedText(const wchar_t* name) {
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, settingsKey, name, RRF_RT_REG_SZ, nullptr, nullptr,
+                     &size) != ERROR_SUCCESS)
+        return L"<none>";
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    size = DWORD(text.size() * sizeof(wchar_t));
+    if (RegGetValueW(HKEY_CURRENT_USER, settingsKey, name, RRF_RT_REG_SZ, nullptr, text.data(),
+                     &size) != ERROR_SUCCESS)
+        return L"<none>";
+    text.resize(wcsnlen(text.c_str(), text.size()));
+    return text;
 }

@@ -2,6 +2,9 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/support/testkit.h"
 
 struct Skarvel {
@@ -20,3 +23,18 @@ bool postCommand(HWND tray, WPARAM command);
 bool answers(HWND window, UINT ms = 1000);
 // "Exit Skarvel", then waits; true when the process ended with code 0.
 bool exitSkarvel(Skarvel& skarvel, DWORD timeoutMs = 10000);
+
+// SendMessageTimeoutW, so a hung program fails the call instead of the caller.
+bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+// The shell keeps icons by (window, id): modifying nothing succeeds only for an icon it has.
+bool iconExists(HWND tray);
+// The program's visible windows of this height (and width, unless -1): its menus, dialogs
+// and strip are told apart by their size.
+std::vector<HWND> shownWindows(DWORD pid, int height, int width = -1);
+// Waits up to timeoutMs for exactly one such window.
+HWND waitShownWindow(DWORD pid, int height, int width = -1, DWORD timeoutMs = 5000);
+
+// Values under HKCU\Software\Skarvel as the program stored them.
+inline constexpr DWORD absentNumber = 0xDEAD;
+DWORD storedNumber(const wchar_t* name);      // absentNumber when missing or not a DWORD
+std::wstring storedText(const wchar_t* name); // L"<none>" when missing or not a string

@@ -52,11 +52,6 @@ int predictedStripWidth(const std::vector<std::wstring>& names) {
     return sum ? sum + 2 : 0;
 }
 
-bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
-}
-
 bool clickAt(HWND strip, POINT point) {
     const LPARAM at = MAKELPARAM(point.x, point.y);
     return deliver(strip, WM_LBUTTONDOWN, MK_LBUTTON, at) && deliver(strip, WM_LBUTTONUP, 0, at);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/skarvel_process.h"
+
 // The program's strip: its "__CWindowClass" tool window 17 px high, shown or not.
 HWND findSwitcher(DWORD pid);
 RECT windowRect(HWND window);
@@ -16,8 +18,6 @@ int predictedCellWidth(const std::wstring& name);
 std::vector<RECT> predictedCells(const std::vector<std::wstring>& namesInOrder);
 int predictedStripWidth(const std::vector<std::wstring>& names);
 
-// SendMessageTimeoutW, so a hung program fails the call instead of the caller.
-bool deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 // A left click at a point in the strip's client pixels, as mouse messages to the window.
 bool clickAt(HWND strip, POINT point);
 POINT middleOf(const RECT& cell);

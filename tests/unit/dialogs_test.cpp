@@ -9,6 +9,7 @@
 #include "dialogs/config_win.h"
 #include "dialogs/version_win.h"
 #include "res/resource.h"
+#include "tests/support/skarvel_process.h"
 #include "tests/support/testkit.h"
 #include "ui/draw.h"
 
@@ -65,22 +66,6 @@ class OpenerWin : public CWindow {
         return DefWindowProcW(window, msg, wParam, lParam);
     }
 };
-
-constexpr DWORD absent = 0xDEAD;
-
-DWORD storedNumber(const wchar_t* name) {
-    DWORD value = absent, size = sizeof value;
-    RegGetValueW(HKEY_CURRENT_USER, storeKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
-}
-
-std::wstring storedText(const wchar_t* name) {
-    wchar_t text[512] = {};
-    DWORD size = sizeof text;
-    if (RegGetValueW(HKEY_CURRENT_USER, storeKey, name, RRF_RT_REG_SZ, nullptr, text, &size))
-        return L"<none>";
-    return text;
-}
 
 // A plain window to hold the foreground.
 class CWindowBox : public CWindow {
@@ -210,7 +195,7 @@ TEST_F(Config, OnlyAPressAndReleaseInPlaceOnABoxFlipsItAndNothingIsStored) {
     EXPECT_TRUE(ticked(1));
     click(config.hwnd, boxPoint[3]);
     EXPECT_TRUE(ticked(3));
-    EXPECT_EQ(storedNumber(L"Use switcher to open clients"), absent) << "nothing before OK";
+    EXPECT_EQ(storedNumber(L"Use switcher to open clients"), absentNumber) << "nothing before OK";
     EXPECT_EQ(settings.switcherOpensClients, 0u);
 
     struct Case {
@@ -291,7 +276,7 @@ TEST_F(Config, CloseDropsEveryChange) {
     click(config.hwnd, closePoint);
     EXPECT_TRUE(closes(config));
     EXPECT_EQ(opener.settingsChanged, 0);
-    EXPECT_EQ(storedNumber(L"Load at windows startup"), absent);
+    EXPECT_EQ(storedNumber(L"Load at windows startup"), absentNumber);
     EXPECT_STREQ(settings.clientPath.c_str(), L"C:\\KEEP.EXE");
 
     open();

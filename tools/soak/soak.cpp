@@ -83,22 +83,8 @@ Sample measure(const testkit::Process& process) {
     return s;
 }
 
-// Visible program windows of one height: menus and dialogs are told apart so.
-HWND shownWindow(DWORD pid, int height, int width = -1) {
-    for (HWND window : testkit::findWindows(windowClassName, pid)) {
-        const RECT r = windowRect(window);
-        if (IsWindowVisible(window) && r.bottom - r.top == height &&
-            (width < 0 || r.right - r.left == width))
-            return window;
-    }
-    return nullptr;
-}
-
 HWND waitShown(DWORD pid, int height, int width = -1) {
-    HWND found = nullptr;
-    testkit::waitUntil([&] { return (found = shownWindow(pid, height, width)) != nullptr; }, 2000,
-                       5);
-    return found;
+    return waitShownWindow(pid, height, width, 2000);
 }
 
 void clickIn(HWND window, POINT at) {
