@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "clients/client_pass.h"
+#include "clients/game_client.h"
 #include "dialogs/config_win.h"
 #include "dialogs/version_win.h"
 #include "res/resource.h"
@@ -14,11 +15,6 @@ const TrayMenuEntry trayMenuEntries[6] = {
     {L"Open client", cmdOpenClient}, {L"Set clients", cmdSetClients}, {L"Restore", cmdRestore},
     {L"Configure", cmdConfigure},    {L"Version", cmdVersion},        {L"Exit Skarvel", cmdExit},
 };
-
-void openClient(const CWString& clientPath) {
-    if (clientPath.length() == 0) return;
-    ShellExecuteW(nullptr, L"open", clientPath.c_str(), L"", nullptr, SW_SHOWNORMAL);
-}
 
 CTrayWin::CTrayWin()
     : iconData{}, hIcon(static_cast<HICON>(

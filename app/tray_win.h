@@ -41,6 +41,3 @@ struct TrayMenuEntry {
     int command;
 };
 extern const TrayMenuEntry trayMenuEntries[6];
-
-// Opens the game client through the shell; an empty path does nothing.
-void openClient(const CWString& clientPath);

@@ -4,6 +4,8 @@
 
 #include <cwchar>
 
+#include "ui/wstring.h"
+
 // Every top-level window of this class (exact, case-sensitive) is a client.
 inline constexpr wchar_t clientClassName[] = L"qorMainView";
 // Class names are read into a buffer of this many characters.
@@ -22,3 +24,7 @@ inline constexpr wchar_t clientBareTitle[] = L"QOR";
 inline bool isClientClass(const wchar_t* className) {
     return wcscmp(className, clientClassName) == 0;
 }
+
+// Starts a new client from its executable through the shell, without arguments, as the
+// installer's shortcut would; an empty path does nothing.
+void openClient(const CWString& clientPath);
