@@ -170,7 +170,10 @@ TEST_F(ClientPass, ACommandOfTheSameKindAgainOnlyRestoresTheShowState) {
     PostMessageW(client, QOR_MINIMIZE, 0, 0);
     ASSERT_TRUE(waitUntil([&] { return IsIconic(client) != FALSE; }, 5000));
     postCommand(skarvel.tray, cmdSetClients);
-    ASSERT_TRUE(waitUntil([&] { return !IsIconic(client); }, 10000));
+    // as above: wait for the rectangle too, not only for the end of minimised
+    ASSERT_TRUE(
+        waitUntil([&] { return !IsIconic(client) && windowRect(client).left > -32000; }, 10000))
+        << describe(client);
     EXPECT_EQ(windowRect(client).left, 200) << describe(client);
     EXPECT_EQ(windowRect(client).top, 150) << describe(client);
     EXPECT_EQ(GetWindowLongW(client, GWL_STYLE), fittedStyle);
