@@ -299,7 +299,8 @@ TEST(StandIn, DoesNotLeakWhileRepainting) {
     const DWORD pid = clients[0].process.id();
     HWND hwnd = clients[0].hwnd;
     // warm up first: Wine caches a DC or a realised font at no fixed moment of the first paints
-    for (int i = 0; i < 20; ++i) {
+    // (once seen after the twentieth)
+    for (int i = 0; i < 100; ++i) {
         RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"warm"));
     }
