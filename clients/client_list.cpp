@@ -1,23 +1,32 @@
 #include "clients/client_list.h"
 
+#include <process.h>
+
 #include <cwchar>
+#include <new>
+#include <utility>
 
 #include "clients/game_client.h"
 
-ClientSlot publishedSlots[maxClients];
-CRITICAL_SECTION clientLock;
-
 namespace {
-
-// Written only by the one running scan.
-ClientSlot scanSlots[maxClients];
-int scanCount = 0;
 
 // A prefix, a 61-character name, one unit more so a name cut here is seen as cut (and a
 // pair split by the cut is dropped), and the terminator.
 constexpr int titleUnits = clientTitlePrefixLength + clientNameUnits + 1;
 // A hung client holds up the scan for this long, not forever.
 constexpr UINT titleTimeoutMs = 500;
+
+// One walk in the making, on the scanning thread's stack: a worker left behind by its
+// window can still be finishing a walk while the next window's worker makes its own.
+struct ScanInProgress {
+    ClientSlot slots[maxClients];
+    int count = 0;
+    const std::atomic<bool>* stop = nullptr;
+};
+
+bool sameSlot(const ClientSlot& a, const ClientSlot& b) {
+    return a.window == b.window && wcscmp(a.name, b.name) == 0;
+}
 
 } // namespace
 
@@ -40,10 +49,11 @@ CWString numberedName(int number) {
     return name;
 }
 
-BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM) {
+BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scanParam) {
+    auto& scan = *reinterpret_cast<ScanInProgress*>(scanParam);
     wchar_t className[classNameBufferSize];
     if (GetClassNameW(hwnd, className, classNameBufferSize) && isClientClass(className)) {
-        ClientSlot& slot = scanSlots[scanCount];
+        ClientSlot& slot = scan.slots[scan.count];
         slot.window = hwnd;
         // another process's title: bounded in time and in length; unreadable counts as bare
         wchar_t title[titleUnits] = {};
@@ -56,21 +66,86 @@ BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM) {
         const int length =
             copied < DWORD_PTR(titleUnits) ? static_cast<int>(copied) : titleUnits - 1;
         nameFromTitle(title, length, slot.name);
-        ++scanCount;
+        ++scan.count;
     }
-    return scanCount < maxClients;
+    if (scan.stop && *scan.stop) return FALSE;
+    return scan.count < maxClients;
 }
 
-unsigned __stdcall ScanClients(void*) {
-    for (ClientSlot& slot : scanSlots)
-        slot = ClientSlot();
-    scanCount = 0;
-    EnumWindows(ScanWindow, 0);
-    EnterCriticalSection(&clientLock);
+void ScanClients(PublishedScan& to, const std::atomic<bool>* stop) {
+    ScanInProgress scan;
+    scan.stop = stop;
+    EnumWindows(ScanWindow, reinterpret_cast<LPARAM>(&scan));
+    if (stop && *stop) return;
+    LockGuard guard(to.clientLock);
+    bool same = true;
+    for (int i = 0; i < maxClients && same; ++i)
+        same = sameSlot(scan.slots[i], to.publishedSlots[i]);
+    if (same && to.generation != 0) return; // nothing new: the reader need not merge
     for (int i = 0; i < maxClients; ++i)
-        publishedSlots[i] = scanSlots[i];
-    LeaveCriticalSection(&clientLock);
+        to.publishedSlots[i] = scan.slots[i];
+    ++to.generation;
+}
+
+struct ScanWorker::Shared {
+    PublishedScan result;
+    KernelHandle wakeEvent{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> scanning{false}; // set by the owner when it wakes the worker
+    std::atomic<int> holders{2};       // the owner and the worker
+};
+
+void ScanWorker::letGo(Shared* shared) {
+    if (--shared->holders == 0) delete shared;
+}
+
+unsigned __stdcall ScanWorker::run(void* arg) {
+    auto* shared = static_cast<Shared*>(arg);
+    while (WaitForSingleObject(shared->wakeEvent.get(), INFINITE) == WAIT_OBJECT_0 &&
+           !shared->stopping) {
+        ScanClients(shared->result, &shared->stopping);
+        shared->scanning = false;
+    }
+    letGo(shared);
     return 0;
+}
+
+bool ScanWorker::start() {
+    stop();
+    auto* made = new (std::nothrow) Shared;
+    if (!made) return false;
+    if (made->wakeEvent)
+        thread.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, made, 0, nullptr)));
+    if (!thread) {
+        delete made; // no worker holds it
+        return false;
+    }
+    shared = made;
+    return true;
+}
+
+void ScanWorker::wake() {
+    if (!shared) return;
+    // the flag, not the event, says whether a scan runs: an event set during a scan would
+    // start another one at once
+    bool idle = false;
+    if (shared->scanning.compare_exchange_strong(idle, true)) SetEvent(shared->wakeEvent.get());
+}
+
+bool ScanWorker::scanning() const {
+    return shared && shared->scanning;
+}
+
+void ScanWorker::stop() {
+    if (!shared) return;
+    shared->stopping = true;
+    SetEvent(shared->wakeEvent.get());
+    thread.reset();
+    letGo(std::exchange(shared, nullptr));
+}
+
+PublishedScan& ScanWorker::published() {
+    return shared->result;
 }
 
 bool mergeSlots(const ClientSlot (&slots)[maxClients], ClientRecords& records, int& clientCounter,

@@ -3,12 +3,14 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "ui/handles.h"
 #include "ui/wstring.h"
 
 inline constexpr int maxClients = 20;
@@ -38,12 +40,58 @@ using ClientRecords = std::map<HWND, ClientRecord, HandleLess>;
 using ClientOrder = std::map<std::wstring, HWND>;
 using MeasureCellFn = std::function<int(const CWString&)>;
 
-// Published by the scan worker, read by the switcher, both inside clientLock.
-extern ClientSlot publishedSlots[maxClients];
-extern CRITICAL_SECTION clientLock;
+// The last scan's result, written by the scan and read by the switcher, both inside
+// clientLock. `generation` counts the publications that changed a slot, so a reader can
+// tell a new list from the one it has already merged.
+struct PublishedScan {
+    PublishedScan() { InitializeCriticalSection(&clientLock); }
+    ~PublishedScan() { DeleteCriticalSection(&clientLock); }
+    PublishedScan(const PublishedScan&) = delete;
+    PublishedScan& operator=(const PublishedScan&) = delete;
 
-unsigned __stdcall ScanClients(void*);
-BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM);
+    CRITICAL_SECTION clientLock;
+    ClientSlot publishedSlots[maxClients];
+    unsigned generation = 0;
+};
+
+// One scan: the first 20 client windows in enumeration order with their names, published
+// into `to` when they differ from what it holds (the first publication always counts). A set
+// `stop` ends the walk early and publishes nothing.
+void ScanClients(PublishedScan& to, const std::atomic<bool>* stop = nullptr);
+// The EnumWindows callback of a scan; `scan` is the scan's own list in the making.
+BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scan);
+
+// The switcher's one scan worker, alive as long as its window. It sleeps on an auto-reset
+// event and runs one scan per wake. The worker and its owner share one block (the published
+// list with its lock, the event, the flags); whichever lets go of it last frees it, so a
+// worker stuck in a hung client's title read never touches freed memory and the owner never
+// waits for it.
+class ScanWorker {
+  public:
+    ScanWorker() = default;
+    ScanWorker(const ScanWorker&) = delete;
+    ScanWorker& operator=(const ScanWorker&) = delete;
+    ~ScanWorker() { stop(); }
+
+    // False, with nothing left behind, when the worker or its event cannot be made.
+    bool start();
+    bool started() const { return shared != nullptr; }
+    // Asks for one scan; does nothing while the previous one still runs.
+    void wake();
+    bool scanning() const;
+    // The worker ends after the window it is reading; its handle is closed, never waited for.
+    void stop();
+    // What the worker last published; valid while started.
+    PublishedScan& published();
+
+  private:
+    struct Shared;
+    static unsigned __stdcall run(void* shared);
+    static void letGo(Shared* shared);
+
+    Shared* shared = nullptr;
+    KernelHandle thread;
+};
 
 // The name in a title: all but its first six characters, or the whole of a shorter title;
 // at most 61 units, never ending in half a surrogate pair.

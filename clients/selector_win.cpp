@@ -2,6 +2,9 @@
 
 #include <process.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/globals.h"
 #include "app/messages.h"
 #include "app/settings.h"
@@ -53,26 +56,21 @@ unsigned __stdcall ActivateClient(void* window) {
 CSelectorWin::CSelectorWin()
     : textFont(createUiFont(textFontHeight, FW_BOLD)),
       measureFont(createUiFont(measureFontHeight, FW_BOLD)),
-      hovered(reinterpret_cast<HWND>(~uintptr_t(0))) {
-    InitializeCriticalSection(&clientLock);
-}
+      hovered(reinterpret_cast<HWND>(~uintptr_t(0))) {}
 
 CSelectorWin::~CSelectorWin() {
-    // Workers are never terminated: closing their handles lets them finish alone. A scan
-    // that still runs will enter the lock once more, so the lock stays for it.
-    const auto scan = workers.find(scanKey);
-    const bool scanRunning = scan != workers.end() && !ended(scan->second);
+    // Workers are never terminated: closing their handles lets them finish alone.
     workers.clear();
-    if (!scanRunning) DeleteCriticalSection(&clientLock);
     setClientsThread.reset();
     restoreThread.reset();
-    if (IsWindow(hwnd)) DestroyWindow(hwnd);
+    if (IsWindow(hwnd)) DestroyWindow(hwnd); // which lets go of the scan worker too
 }
 
 bool CSelectorWin::Create(HWND openerWindow) {
-    // no width until it has cells to show
+    // no width until it has cells to show; a strip made again after something destroyed
+    // it keeps its records and back buffer, so it shows them at once
     if (!createWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, WS_POPUP | WS_VISIBLE,
-                      settings.switcherX, settings.switcherY, 0, stripHeight))
+                      settings.switcherX, settings.switcherY, stripWidth, stripHeight))
         return false;
     opener = openerWindow;
     return true;
@@ -131,6 +129,7 @@ void CSelectorWin::Render() {
 }
 
 void CSelectorWin::RelayoutStrip() {
+    hoverStale = true; // the cells may have moved under a pointer that stood still
     Render();
     const bool visible = IsWindowVisible(hwnd) != FALSE;
     ShowWindow(hwnd, SW_HIDE);
@@ -141,21 +140,27 @@ void CSelectorWin::RelayoutStrip() {
     if (visible) ShowWindow(hwnd, SW_SHOWNOACTIVATE);
 }
 
-void CSelectorWin::StartScan() {
-    scanKey = hwnd;
-    auto scan = workers.find(scanKey);
-    if (scan != workers.end() && !ended(scan->second)) return;
-    // a worker that cannot start leaves no entry, so the next tick tries again
-    KernelHandle thread(startWorker(ScanClients, nullptr));
-    if (thread)
-        workers[scanKey] = std::move(thread);
-    else if (scan != workers.end())
-        workers.erase(scan);
+// Merges what the scan published since the last merge; true when the records changed.
+bool CSelectorWin::MergeLastScan(const MeasureCellFn& measure) {
+    // a worker that could not start is tried again at the next tick
+    if (!scan.started() && IsWindow(hwnd) && scan.start()) mergedGeneration = 0;
+    if (!scan.started()) return false;
+    scan.wake();
+    ClientSlot slots[maxClients];
+    {
+        PublishedScan& last = scan.published();
+        LockGuard guard(last.clientLock);
+        if (last.generation == mergedGeneration) return false;
+        mergedGeneration = last.generation;
+        std::copy(std::begin(last.publishedSlots), std::end(last.publishedSlots), slots);
+    }
+    const bool merged = mergeSlots(slots, records, clientCounter, measure);
+    return sweepRecords(records, hwnd) || merged;
 }
 
 void CSelectorWin::SweepWorkers() {
     for (auto it = workers.begin(); it != workers.end();) {
-        if (it->first != scanKey && !records.count(it->first) && ended(it->second))
+        if (!records.count(it->first) && ended(it->second))
             it = workers.erase(it);
         else
             ++it;
@@ -164,24 +169,23 @@ void CSelectorWin::SweepWorkers() {
 
 void CSelectorWin::RefreshClients() {
     busy = 1;
-    StartScan();
     const MeasureCellFn measure = [this](const CWString& name) { return MeasureCell(name); };
-    bool changed;
-    {
-        LockGuard guard(clientLock);
-        changed = mergeSlots(publishedSlots, records, clientCounter, measure);
-    }
-    changed |= sweepRecords(records, hwnd);
+    bool changed = MergeLastScan(measure);
     changed |= updatePlaceholder(records, hwnd, settings.keepSwitcherOpen != 0, measure);
-    SweepWorkers();
     if (changed) {
+        SweepWorkers();
         rebuildOrder(records, order);
         stripWidth = stripWidthOf(records);
         RelayoutStrip();
-    } else if (GetForegroundWindow() != lastForeground) {
-        // the highlight follows the client in front
-        Render();
-        InvalidateRect(hwnd, nullptr, FALSE);
+    } else if (const HWND front = GetForegroundWindow(); front != lastForeground) {
+        // the highlight follows the client in front; between windows without a cell
+        // nothing on the strip changes
+        if (records.count(front) || records.count(lastForeground)) {
+            Render();
+            InvalidateRect(hwnd, nullptr, FALSE);
+        } else {
+            lastForeground = front;
+        }
     }
     busy = 0;
 }
@@ -210,14 +214,18 @@ void CSelectorWin::ApplySettings() {
 
 void CSelectorWin::OnTick() {
     RefreshClients();
-    UpdateHover();
-    // stay above other topmost windows, but below our own open menu
-    if (!IsWindow(menu.hwnd) || !IsWindowVisible(menu.hwnd))
+    // The pointer is read only while it lights a cell (to see it leave) or after the cells
+    // moved: a pointer that comes onto a cell announces itself with a move.
+    if (hovered || hoverStale) UpdateHover();
+    // Stay above other topmost windows, but below our own open menu. Moving costs far more
+    // than looking, so it moves only when some window is above it.
+    if ((!IsWindow(menu.hwnd) || !IsWindowVisible(menu.hwnd)) && GetWindow(hwnd, GW_HWNDPREV))
         SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE);
 }
 
 void CSelectorWin::UpdateHover() {
+    hoverStale = false;
     POINT cursor{};
     GetCursorPos(&cursor);
     ScreenToClient(hwnd, &cursor);
@@ -308,6 +316,7 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_DESTROY:
         KillTimer(window, refreshTimer);
+        scan.stop();
         return 0;
     case WM_PAINT:
         paintBackBuffer(window, backBuffer.get());

@@ -48,6 +48,7 @@ class CSelectorWin : public CWindow {
     bool Locked() const { return locked != 0; }
     const CMenuWin& Menu() const { return menu; }
     size_t WorkerCount() const { return workers.size(); }
+    bool Scanning() const { return scan.scanning(); }
 
   private:
     void OnCreate();
@@ -58,7 +59,7 @@ class CSelectorWin : public CWindow {
     void UpdateHover();
     void FillMenu();
     HWND HitTest(POINT point) const;
-    void StartScan();
+    bool MergeLastScan(const MeasureCellFn& measure);
     void SweepWorkers();
 
     Bitmap backBuffer;
@@ -72,13 +73,15 @@ class CSelectorWin : public CWindow {
     int busy = 0;
     HWND lastForeground = nullptr; // the one the back buffer shows lit
     HWND hovered;                  // all bits set until the first hover test
+    bool hoverStale = true;        // the cells moved since the last hover test
     int clientCounter = 0;
     int stripWidth = 0;
     ClientRecords records;
     ClientOrder order;
-    // the scan under the strip's own window, activations under their client's window
+    ScanWorker scan;
+    unsigned mergedGeneration = 0; // of the scan's publications, the last one merged
+    // activations, under their client's window
     std::map<HWND, KernelHandle, HandleLess> workers;
-    HWND scanKey = nullptr;
 };
 
 unsigned __stdcall ActivateClient(void* window);

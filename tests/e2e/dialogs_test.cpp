@@ -17,13 +17,6 @@ using testkit::waitUntil;
 constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
 constexpr int stripHeight = 17;
 
-void click(HWND window, POINT at) {
-    const LPARAM where = MAKELPARAM(at.x, at.y);
-    deliver(window, WM_MOUSEMOVE, 0, where);
-    deliver(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
-    deliver(window, WM_LBUTTONUP, 0, where);
-}
-
 class Dialogs : public testing::Test {
   protected:
     void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey); }
@@ -46,7 +39,7 @@ class Dialogs : public testing::Test {
     Skarvel skarvel;
 };
 
-constexpr POINT showSwitcherBox{14, 42}, opensClientsBox{14, 72}, okPoint{140, 124};
+constexpr POINT opensClientsBox{14, 72};
 
 TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
     auto clients = testkit::startClients({L"--title \"QOR - Alice\""});
@@ -64,10 +57,10 @@ TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
     ASSERT_TRUE(answers(skarvel.tray));
     EXPECT_EQ(shownWindows(pid(), configHeight, configWidth), std::vector<HWND>{config});
 
-    click(config, showSwitcherBox);
+    clickWindow(config, showSwitcherBox);
     EXPECT_EQ(storedNumber(L"Client Switcher"), 1u) << "nothing saved before OK";
     EXPECT_TRUE(IsWindowVisible(switcher));
-    click(config, okPoint);
+    clickWindow(config, configOkPoint);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
     EXPECT_EQ(storedNumber(L"Client Switcher"), 0u);
     EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(switcher); }, 3000));
@@ -76,9 +69,9 @@ TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
     postCommand(skarvel.tray, cmdConfigure);
     const HWND again = waitShown(configWidth, configHeight);
     ASSERT_TRUE(again);
-    click(again, showSwitcherBox);
-    click(again, opensClientsBox);
-    click(again, okPoint);
+    clickWindow(again, showSwitcherBox);
+    clickWindow(again, opensClientsBox);
+    clickWindow(again, configOkPoint);
     EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(switcher) != FALSE; }, 3000));
     EXPECT_EQ(storedNumber(L"Client Switcher"), 1u);
     EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 1u);
@@ -93,8 +86,8 @@ TEST_F(Dialogs, ExitWithBothWindowsOpenSavesNothing) {
     const HWND config = waitShown(configWidth, configHeight);
     ASSERT_TRUE(config);
     ASSERT_TRUE(waitShown(versionWidth, versionHeight));
-    click(config, showSwitcherBox);
-    click(config, opensClientsBox);
+    clickWindow(config, showSwitcherBox);
+    clickWindow(config, opensClientsBox);
     EXPECT_TRUE(exitSkarvel(skarvel));
     skarvel.tray = nullptr;
     EXPECT_EQ(storedNumber(L"Client Switcher"), 1u);
@@ -116,11 +109,11 @@ TEST_F(Dialogs, TheLinkOpensTheSupportPageThroughTheShellAndTheWindowStays) {
     Sleep(1000);
     EXPECT_TRUE(handler.opened(supportAddress).empty());
 
-    click(version, {40, 27});
+    clickWindow(version, {40, 27});
     EXPECT_TRUE(waitUntil([&] { return handler.opened(supportAddress).size() == 1; }, 10000))
         << "the shell did not start the handler";
     EXPECT_TRUE(IsWindowVisible(version));
-    click(version, {320, 30}); // right of the text, still the link
+    clickWindow(version, {320, 30}); // right of the text, still the link
     EXPECT_TRUE(waitUntil([&] { return handler.opened(supportAddress).size() == 2; }, 10000));
     EXPECT_TRUE(IsWindowVisible(version));
 }

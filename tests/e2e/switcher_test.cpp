@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/messages.h"
@@ -413,6 +416,98 @@ TEST_F(Switcher, TurnedOffItShowsNoStrip) {
     EXPECT_TRUE(answers(skarvel.tray));
 }
 
+// The scan runs on one thread for the whole life of the strip: over 1,000 ticks with clients
+// starting, renaming and ending, the program's thread count never leaves its baseline, not
+// even for the moment a thread per scan would live.
+TEST_F(Switcher, TheScanKeepsOneThreadWhileClientsComeAndGo) {
+    constexpr DWORD ticks = 1000, tickMs = 90;
+    start();
+    auto alice = clients({standIn(L"QOR - Alice", 100, 150)});
+    ASSERT_TRUE(showsWidthOf({L"Alice"}));
+    const long threads = testkit::countThreads(pid());
+    ASSERT_GT(threads, 0);
+
+    std::atomic<bool> done{false};
+    std::atomic<long> samples{0}, off{0}, seen{threads};
+    std::thread sampler([&] {
+        while (!done) {
+            const long now = testkit::countThreads(pid());
+            ++samples;
+            if (now != threads) {
+                ++off;
+                seen = now;
+            }
+        }
+    });
+    const DWORD start = GetTickCount();
+    int rounds = 0, shown = 0;
+    while (GetTickCount() - start < ticks * tickMs) {
+        auto comers = clients({standIn(L"QOR - Bob", 450, 150), standIn(L"QOR - Cara", 800, 150)});
+        shown += showsWidthOf({L"Alice", L"Bob", L"Cara"});
+        setTitle(comers[0].hwnd, L"QOR - Bobby");
+        shown += showsWidthOf({L"Alice", L"Bobby", L"Cara"});
+        for (const StandIn& client : comers)
+            PostMessageW(client.hwnd, QOR_EXIT, 0, 0);
+        for (const StandIn& client : comers)
+            client.process.waitExit(5000);
+        shown += showsWidthOf({L"Alice"});
+        ++rounds;
+    }
+    done = true;
+    sampler.join();
+    EXPECT_EQ(shown, 3 * rounds) << "the strip missed a change";
+    EXPECT_EQ(off, 0) << off << " of " << samples << " samples differ from the " << threads
+                      << " threads at the start, for example " << seen;
+    EXPECT_GT(samples, long(ticks)) << "too few samples to see a thread per tick";
+}
+
+// Off and on by the settings, destroyed and made again while its scan is stuck in a hung
+// client's title, and the program ended in that state: no thread or handle is left over and
+// the exit is clean.
+TEST_F(Switcher, OffOnRebuiltAndExitedWhileItsScanIsStuckItLeavesNothingBehind) {
+    start();
+    auto c = clients({standIn(L"QOR - Alice", 100, 150), standIn(L"QOR - Hung", 450, 150)});
+    ASSERT_TRUE(showsWidthOf({L"Alice", L"Hung"}));
+    auto turn = [&](bool on) {
+        return toggleSwitcherSetting(skarvel) &&
+               waitUntil([&] { return (IsWindowVisible(strip) != FALSE) == on; }, 3000);
+    };
+    ASSERT_TRUE(turn(false) && turn(true)); // warm-up
+    ASSERT_TRUE(showsWidthOf({L"Alice", L"Hung"}));
+    const long threads = testkit::countThreads(pid());
+    const long handles = testkit::countKernelHandles(pid());
+    ASSERT_GT(handles, 0);
+
+    int turned = 0;
+    for (int i = 0; i < 50; ++i)
+        turned += turn(false) && turn(true);
+    EXPECT_EQ(turned, 50);
+    EXPECT_TRUE(showsWidthOf({L"Alice", L"Hung"}));
+    EXPECT_EQ(testkit::countThreads(pid()), threads);
+    EXPECT_TRUE(waitUntil([&] { return testkit::countKernelHandles(pid()) <= handles; }, 3000))
+        << "kernel handles: " << handles << " before, " << testkit::countKernelHandles(pid());
+
+    // every scan now waits out its title read of the hung client (500 ms)
+    const HWND hung = c[1].hwnd;
+    PostMessageW(hung, QOR_HANG, 10000, 0);
+    ASSERT_TRUE(waitUntil([&] { return !answers(hung, 50); }, 3000));
+    Sleep(200); // a scan is in that read now
+    const HWND old = strip;
+    deliver(old, WM_CLOSE, 0, 0);
+    ASSERT_FALSE(IsWindow(old)) << "the strip was not destroyed";
+    PostMessageW(skarvel.tray, UM_SETTINGSCHANGED, 0, 0); // the tray makes it again
+    ASSERT_TRUE(waitUntil([&] { return (strip = findSwitcher(pid())) != nullptr; }, 3000));
+    EXPECT_TRUE(showsWidthOf({L"Alice", L"Hung"}, 1000)) << "the new strip shows no cells";
+    EXPECT_TRUE(waitUntil([&] { return testkit::countThreads(pid()) == threads; }, 3000))
+        << "threads: " << threads << " before, " << testkit::countThreads(pid());
+    EXPECT_TRUE(waitUntil([&] { return testkit::countKernelHandles(pid()) <= handles; }, 3000))
+        << "kernel handles: " << handles << " before, " << testkit::countKernelHandles(pid());
+
+    ASSERT_FALSE(answers(hung, 50)) << "the client woke too early for the exit to mean anything";
+    EXPECT_TRUE(exitSkarvel(skarvel, 3000)) << "no clean exit while the scan is stuck";
+    skarvel.tray = nullptr;
+}
+
 TEST_F(Switcher, AHungClientHoldsUpNeitherTheStripNorTheProgram) {
     start();
     auto c = clients({standIn(L"QOR - Hung", 100, 150), standIn(L"QOR - Gone", 450, 150)});
@@ -423,8 +518,12 @@ TEST_F(Switcher, AHungClientHoldsUpNeitherTheStripNorTheProgram) {
     PostMessageW(hung, QOR_HANG, 10000, 0);
     ASSERT_TRUE(waitUntil([&] { return !answers(hung, 50); }, 3000));
     PostMessageW(c[1].hwnd, QOR_EXIT, 0, 0);
-    // the hung one keeps its cell and its name
-    EXPECT_TRUE(showsWidthOf({L"Hung"}, 3000)) << "strip " << windowWidth(strip) << " px";
+    ASSERT_TRUE(c[1].process.waitExit(3000));
+    // within about a second, though every scan now waits out its 500 ms read of the hung
+    // client's title; the hung one keeps its cell and its name
+    const DWORD exited = GetTickCount();
+    EXPECT_TRUE(showsWidthOf({L"Hung"}, 1500)) << "strip " << windowWidth(strip) << " px";
+    std::printf("cell gone %lu ms after its client\n", GetTickCount() - exited);
     EXPECT_TRUE(answers(strip, 1000));
     EXPECT_TRUE(answers(skarvel.tray, 1000));
     EXPECT_FALSE(answers(hung, 50)) << "the client woke too early for this test to mean anything";

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "app/messages.h"
+#include "dialogs/config_win.h"
 #include "ui/window.h"
 
 std::wstring skarvelExe() {
@@ -76,6 +77,22 @@ HWND waitShownWindow(DWORD pid, int height, int width, DWORD timeoutMs) {
         },
         timeoutMs, 5);
     return found;
+}
+
+void clickWindow(HWND window, POINT at) {
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    deliver(window, WM_MOUSEMOVE, 0, where);
+    deliver(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    deliver(window, WM_LBUTTONUP, 0, where);
+}
+
+bool toggleSwitcherSetting(const Skarvel& skarvel) {
+    postCommand(skarvel.tray, cmdConfigure);
+    const HWND config = waitShownWindow(skarvel.process.id(), configHeight, configWidth);
+    if (!config) return false;
+    clickWindow(config, showSwitcherBox);
+    clickWindow(config, configOkPoint);
+    return testkit::waitUntil([&] { return !IsWindow(config); }, 3000);
 }
 
 namespace {

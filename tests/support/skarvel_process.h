@@ -34,6 +34,14 @@ std::vector<HWND> shownWindows(DWORD pid, int height, int width = -1);
 // Waits up to timeoutMs for exactly one such window.
 HWND waitShownWindow(DWORD pid, int height, int width = -1, DWORD timeoutMs = 5000);
 
+// A press and release at a point in a window's client pixels, as mouse messages.
+void clickWindow(HWND window, POINT at);
+// Points in the configuration window: the "Client Switcher" box and OK.
+inline constexpr POINT showSwitcherBox{14, 42}, configOkPoint{140, 124};
+// Turns "Client Switcher" over as a user does: "Configure" from the tray, the box, OK;
+// true once the configuration window has opened and closed again.
+bool toggleSwitcherSetting(const Skarvel& skarvel);
+
 // Values under HKCU\Software\Skarvel as the program stored them.
 inline constexpr DWORD absentNumber = 0xDEAD;
 DWORD storedNumber(const wchar_t* name);      // absentNumber when missing or not a DWORD

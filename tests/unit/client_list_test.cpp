@@ -249,7 +249,6 @@ class Scan : public testing::Test {
         return DefWindowProcW(h, m, w, l);
     }
     void SetUp() override {
-        InitializeCriticalSection(&clientLock);
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = procedure;
@@ -264,7 +263,6 @@ class Scan : public testing::Test {
             DestroyWindow(w);
         UnregisterClassW(clientClassName, GetModuleHandleW(nullptr));
         UnregisterClassW(L"qorMainViewX", GetModuleHandleW(nullptr));
-        DeleteCriticalSection(&clientLock);
     }
     HWND open(const std::wstring& title, const wchar_t* className = clientClassName) {
         HWND w = CreateWindowExW(0, className, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
@@ -273,13 +271,14 @@ class Scan : public testing::Test {
         return w;
     }
     std::vector<std::wstring> scan() {
-        ScanClients(nullptr);
+        ScanClients(published);
         std::vector<std::wstring> names;
-        for (const ClientSlot& slot : publishedSlots)
+        for (const ClientSlot& slot : published.publishedSlots)
             if (slot.window) names.push_back(slot.name);
         return names;
     }
     std::vector<HWND> windows;
+    PublishedScan published;
 };
 
 TEST_F(Scan, ListsTwentyClientsAtMostWithTheirNames) {

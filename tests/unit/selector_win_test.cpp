@@ -16,7 +16,8 @@ LRESULT CALLBACK plainProcedure(HWND h, UINT m, WPARAM w, LPARAM l) {
 }
 
 // A switcher of this process over "qorMainView" windows of this process. Its timer is never
-// dispatched: the test runs each refresh itself, and pumps only so the scan can read titles.
+// dispatched: the test runs each refresh itself, and pumps only so its scan worker can read
+// titles.
 class Selector : public testing::Test {
   protected:
     void SetUp() override {
@@ -39,11 +40,14 @@ class Selector : public testing::Test {
         return CreateWindowExW(0, clientClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, 300,
                                200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
-    // One refresh that sees what the windows are now: the scan is run here, after any scan
-    // the switcher started has read our titles and ended, then its list is merged.
+    // One refresh that sees what the windows are now. A scan woken earlier may have read
+    // titles before they changed, so it ends first; then a new one is woken, its title
+    // reads answered here, and its list merged.
     void refreshFully() {
-        testkit::pumpUntil([] { return false; }, 100);
-        ScanClients(nullptr);
+        auto scanned = [&] { return !switcher.Scanning(); };
+        ASSERT_TRUE(testkit::pumpUntil(scanned, 2000));
+        switcher.RefreshClients();
+        ASSERT_TRUE(testkit::pumpUntil(scanned, 2000));
         switcher.RefreshClients();
     }
     void bringForward(HWND window) {
