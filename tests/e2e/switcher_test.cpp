@@ -261,6 +261,24 @@ TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
     SetForegroundWindow(other);
     EXPECT_TRUE(inFront(other));
     EXPECT_TRUE(lights(cells, -1));
+
+    // the cell under the pointer lights and goes dark when the pointer leaves; a cell that
+    // comes under a pointer at rest lights as well
+    const RECT r = windowRect(strip);
+    auto onStrip = [&](POINT at) { return POINT{r.left + at.x, r.top + at.y}; };
+    testkit::mouseTo(onStrip(middleOf(cells[1])));
+    EXPECT_TRUE(lights(cells, 1)) << "no hover light";
+    testkit::mouseTo(parked);
+    EXPECT_TRUE(lights(cells, -1)) << "the hover light stayed";
+    const std::vector<RECT> four = predictedCells({L"Alice", L"Bob", L"Cara", L"Dora"});
+    pointerTo(onStrip(middleOf(four[3])));
+    auto dora = clients({standIn(L"QOR - Dora", 800, 450)});
+    ASSERT_TRUE(showsWidthOf({L"Alice", L"Bob", L"Cara", L"Dora"}));
+    SetForegroundWindow(other);
+    EXPECT_TRUE(inFront(other));
+    EXPECT_TRUE(lights(four, 3)) << "the new cell under the pointer is dark";
+    pointerTo(parked);
+    EXPECT_TRUE(lights(four, -1));
     DestroyWindow(other);
 }
 
