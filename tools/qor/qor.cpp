@@ -156,6 +156,11 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case QOR_RESTORE:
         show(hwnd, SW_RESTORE);
         return 0;
+    case QOR_CLIENTSIZE: {
+        RECT rc{};
+        GetClientRect(hwnd, &rc);
+        return MAKELRESULT(rc.right, rc.bottom);
+    }
     case QOR_CRASH:
         logLine("crash");
         TerminateProcess(GetCurrentProcess(), 3);

@@ -25,6 +25,11 @@ enum : UINT {
     QOR_CRASH = WM_APP + 6,    // dies at once, no clean-up (TerminateProcess on itself, code 3)
 };
 
+// Sent: answers the client area's size as the stand-in itself reads it (GetClientRect on its
+// own thread), MAKELRESULT(width, height): the size a game renders at, whatever the asker's
+// DPI awareness.
+inline constexpr UINT QOR_CLIENTSIZE = WM_APP + 7;
+
 // Sent with WM_COPYDATA: lpData holds cbData bytes of raw UTF-16, NULs and unpaired
 // surrogates included; it becomes what WM_GETTEXT and WM_GETTEXTLENGTH answer.
 // The caption shows it up to the first NUL.
