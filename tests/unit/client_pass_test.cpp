@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <thread>
 
 #include "clients/client_pass.h"
 #include "clients/game_client.h"
+#include "tests/support/testkit.h"
 
 namespace {
 
@@ -130,13 +132,16 @@ TEST(ClientPass, ThePassThreadAloneIsPerMonitorAware) {
                                    ? DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
                                    : DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;
 
-    // the pass as its worker runs it, on a thread that starts out unaware, asked afterwards
-    bool passPerMonitor = false;
+    // the pass as its worker runs it, on a thread that starts out unaware, asked afterwards;
+    // this thread keeps answering meanwhile, in case a client window of this process is about
+    std::atomic<bool> done{false}, passPerMonitor{false};
     std::thread worker([&] {
         setThread(DPI_AWARENESS_CONTEXT_UNAWARE);
         clientPassThread(reinterpret_cast<void*>(static_cast<intptr_t>(restorePass)));
         passPerMonitor = equal(getThread(), perMonitor) != FALSE;
+        done = true;
     });
+    testkit::pumpUntil([&] { return done.load(); }, 10000);
     worker.join();
     EXPECT_TRUE(passPerMonitor);
 
@@ -144,7 +149,8 @@ TEST(ClientPass, ThePassThreadAloneIsPerMonitorAware) {
     KernelHandle pass;
     startClientPass(pass, restorePass);
     ASSERT_TRUE(pass);
-    ASSERT_EQ(WaitForSingleObject(pass.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(testkit::pumpUntil(
+        [&] { return WaitForSingleObject(pass.get(), 0) == WAIT_OBJECT_0; }, 10000));
     EXPECT_TRUE(equal(getThread(), before));
 }
 
