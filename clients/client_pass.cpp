@@ -5,6 +5,45 @@
 
 #include "clients/game_client.h"
 
+namespace {
+
+// Newer user32 (Windows 10 1607 and later), looked up once at start; without it the pass works
+// in the program's one DPI awareness, as before there was any other.
+template <class Fn> Fn user32Function(const char* name) {
+    // through void(*)() so the cast between function types is explicit
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+const auto setThreadAwareness =
+    user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
+        "SetThreadDpiAwarenessContext");
+const auto windowAwareness =
+    user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(HWND)>("GetWindowDpiAwarenessContext");
+const auto dpiForWindow = user32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+const auto metricsForDpi = user32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+
+// The calling thread in another DPI awareness for a scope; nothing where it cannot switch.
+class ThreadAwareness {
+  public:
+    explicit ThreadAwareness(DPI_AWARENESS_CONTEXT context) {
+        if (setThreadAwareness && context) previous = setThreadAwareness(context);
+    }
+    ~ThreadAwareness() {
+        if (previous) setThreadAwareness(previous);
+    }
+    ThreadAwareness(const ThreadAwareness&) = delete;
+    ThreadAwareness& operator=(const ThreadAwareness&) = delete;
+
+  private:
+    DPI_AWARENESS_CONTEXT previous = nullptr;
+};
+
+int metric(int index, UINT dpi) {
+    return dpi ? metricsForDpi(index, dpi) : GetSystemMetrics(index);
+}
+
+} // namespace
+
 bool hasCaption(LONG style) {
     return (style & WS_CAPTION) == WS_CAPTION;
 }
@@ -37,6 +76,11 @@ void startClientPass(KernelHandle& pass, int mode) {
 }
 
 unsigned __stdcall clientPassThread(void* mode) {
+    // physical pixels for this thread only; the program's own windows stay as they are.
+    // Version 2 came with Windows 10 1703 and Wine 8 has none; the first one reads and writes
+    // physical pixels alike.
+    if (setThreadAwareness && !setThreadAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
+        setThreadAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
     EnumWindows(clientWindowVisitor, reinterpret_cast<LPARAM>(mode));
     return 0;
 }
@@ -48,6 +92,10 @@ BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM mode) {
     if (!GetClassNameW(hwnd, className, classNameBufferSize) || !isClientClass(className))
         return TRUE;
     if (!IsWindow(hwnd)) return TRUE;
+
+    // Every client in its own awareness: a DPI-unaware one in the 96-DPI pixels it renders
+    // at, an aware one in physical pixels, so no size is scaled and rounded on its way.
+    const ThreadAwareness asTheClient(windowAwareness ? windowAwareness(hwnd) : nullptr);
 
     // un-minimise or un-maximise first, so the sizes below are the normal ones
     if (!restoreShowState(hwnd)) return TRUE;
@@ -71,8 +119,10 @@ BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM mode) {
         if (captioned) return TRUE;
         SetWindowLongW(hwnd, GWL_STYLE, restoredStyle);
         SetWindowLongW(hwnd, GWL_EXSTYLE, restoredExStyle);
-        bounds = restoredBounds(monitor.rcWork, clientSize, GetSystemMetrics(SM_CXDLGFRAME),
-                                GetSystemMetrics(SM_CYDLGFRAME), GetSystemMetrics(SM_CYCAPTION));
+        // the frame the client will draw: at its own DPI, which may not be the program's
+        const UINT dpi = dpiForWindow && metricsForDpi ? dpiForWindow(hwnd) : 0;
+        bounds = restoredBounds(monitor.rcWork, clientSize, metric(SM_CXDLGFRAME, dpi),
+                                metric(SM_CYDLGFRAME, dpi), metric(SM_CYCAPTION, dpi));
     }
     // SWP_NOZORDER: the client keeps its place in the z-order and does not become topmost
     SetWindowPos(hwnd, HWND_TOPMOST, bounds.left, bounds.top, bounds.right - bounds.left,

@@ -19,8 +19,8 @@ bool hasCaption(LONG style);
 
 // Outer rectangle of a fitted client: the work area's corner, the old client size.
 RECT fittedBounds(const RECT& workArea, SIZE clientSize);
-// Outer rectangle of a restored client: the frame and caption are added around the
-// client size, so the client area keeps its size.
+// Outer rectangle of a restored client: the frame and caption, at the client's own DPI, are
+// added around the client size, so the client area keeps its size.
 RECT restoredBounds(const RECT& workArea, SIZE clientSize, int frameX, int frameY, int caption);
 
 // Puts another program's window back to its normal placement (SW_RESTORE), keeping the
@@ -31,5 +31,7 @@ bool restoreShowState(HWND hwnd);
 // and never terminated: its handle is closed and it finishes on its own.
 void startClientPass(KernelHandle& pass, int mode);
 
+// Runs per-monitor aware (where Windows has per-thread awareness) and handles each client in
+// the client's own awareness, so sizes are exact on scaled displays for both kinds of game.
 unsigned __stdcall clientPassThread(void* mode);
 BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM mode);

@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
 # Runs a command under Wine in a throwaway prefix, on a headless X server of its own
 # (or on $DISPLAY with --use-display), and tears down only what it started.
-#   tools/testbed.sh [--desktop] [--use-display] -- command [args...]
+#   tools/testbed.sh [--desktop] [--use-display] [--dpi N] -- command [args...]
 # --desktop: a Wine virtual desktop with a taskbar, so there is a notification area and
 # a work area smaller than the 1280x800 screen.
+# --dpi N: the display scale as Wine reads it (LogPixels; 96 is 100 %). It is set before the
+# session that runs the command starts: Wine reads it per process, but the DPI it reports for
+# another program's windows is the one its session started with. The screen grows with the
+# scale (1920x1200 at 144), so it holds as much as 1280x800 does at 96.
 set -euo pipefail
 desktop=0
 use_display=0
+dpi=96
 while (($#)); do
     case "$1" in
     --desktop) desktop=1 ;;
     --use-display) use_display=1 ;;
+    --dpi) dpi="${2:-}"; shift ;;
     --) shift; break ;;
     *) break ;;
     esac
     shift
 done
 
+[[ "$dpi" =~ ^[0-9]+$ ]] && ((dpi >= 96 && dpi <= 480)) || { echo "testbed: bad --dpi" >&2; exit 2; }
+screen="$((1280 * dpi / 96))x$((800 * dpi / 96))"
 xvfb_pid=""
 WINEPREFIX="$(mktemp -d /tmp/skarvel-wine.XXXXXX)"
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
@@ -35,7 +43,7 @@ if ((use_display)) && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
 else
     for n in $(seq 91 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 "${screen}x24" -nolisten tcp >/dev/null 2>&1 &
         xvfb_pid=$!
         export DISPLAY=":$n"
         break
@@ -58,8 +66,9 @@ reg="$WINEPREFIX/testbed.reg"
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"Arial Narrow"="Liberation Sans Narrow"\r\n\r\n'
     if ((desktop)); then
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="shell"\r\n\r\n'
-        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"shell"="1280x800"\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"shell"="%s"\r\n\r\n' "$screen"
     fi
+    printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:%08x\r\n\r\n' "$dpi"
 } >"$reg"
 wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
 cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true

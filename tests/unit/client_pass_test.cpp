@@ -1,9 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
 #include "clients/client_pass.h"
 #include "clients/game_client.h"
+#include "tests/support/testkit.h"
 
 namespace {
+
+template <class Fn> Fn user32Function(const char* name) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
 
 TEST(ClientPass, OnlyTheExactClassIsAClient) {
     struct Row {
@@ -71,6 +81,77 @@ TEST(ClientPass, BoundsSitInTheWorkAreaCornerAndKeepTheClientSize) {
         EXPECT_TRUE(EqualRect(&fitted, &row.fitted)) << row.what;
         EXPECT_TRUE(EqualRect(&restored, &row.restored)) << row.what;
     }
+}
+
+// Frame sizes Windows 10 gives with its default metrics. SM_CXDLGFRAME and SM_CYDLGFRAME are
+// a border and an edge, which it does not scale: 3 at every DPI. SM_CYCAPTION is the caption
+// height (CaptionHeight -330 twips, 22 px at 96 DPI) scaled to the DPI, plus the border.
+TEST(ClientPass, RestoredClientAreaIsTheFittedOneAtEveryDpi) {
+    struct Row {
+        const char* what;
+        int frameX, frameY, caption;
+    } rows[] = {{"96 DPI", 3, 3, 23},
+                {"120 DPI", 3, 3, 29},
+                {"144 DPI", 3, 3, 34},
+                {"192 DPI", 3, 3, 45},
+                {"a theme with a wider side frame", 5, 2, 30}};
+    const RECT work{62, 40, 1920, 1080}; // taskbars at the left and the top
+    const SIZE clients[] = {{1024, 768}, {800, 600}, {1280, 720}, {333, 222}};
+    for (const Row& row : rows) {
+        for (const SIZE client : clients) {
+            const RECT fitted = fittedBounds(work, client);
+            const RECT restored = restoredBounds(work, client, row.frameX, row.frameY, row.caption);
+            // what a fixed frame with a caption leaves inside the restored rectangle
+            const RECT inner{restored.left + row.frameX, restored.top + row.frameY + row.caption,
+                             restored.right - row.frameX, restored.bottom - row.frameY};
+            EXPECT_EQ(inner.right - inner.left, fitted.right - fitted.left) << row.what;
+            EXPECT_EQ(inner.bottom - inner.top, fitted.bottom - fitted.top) << row.what;
+            EXPECT_EQ(fitted.right - fitted.left, client.cx) << row.what;
+            EXPECT_EQ(fitted.bottom - fitted.top, client.cy) << row.what;
+            EXPECT_EQ(restored.left, work.left) << row.what;
+            EXPECT_EQ(restored.top, work.top) << row.what;
+            EXPECT_EQ(fitted.left, work.left) << row.what;
+            EXPECT_EQ(fitted.top, work.top) << row.what;
+        }
+    }
+}
+
+// Only the pass's own thread changes its awareness: the program's windows keep theirs.
+TEST(ClientPass, ThePassThreadAloneIsPerMonitorAware) {
+    using Context = DPI_AWARENESS_CONTEXT;
+    const auto setThread =
+        user32Function<Context(WINAPI*)(Context)>("SetThreadDpiAwarenessContext");
+    const auto getThread = user32Function<Context(WINAPI*)()>("GetThreadDpiAwarenessContext");
+    const auto equal =
+        user32Function<BOOL(WINAPI*)(Context, Context)>("AreDpiAwarenessContextsEqual");
+    const auto valid = user32Function<BOOL(WINAPI*)(Context)>("IsValidDpiAwarenessContext");
+    if (!setThread || !getThread || !equal || !valid)
+        GTEST_SKIP() << "no per-thread DPI awareness here (before Windows 10 1607)";
+    // version 2 came with Windows 10 1703; Wine 8 has only the first
+    const Context perMonitor = valid(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)
+                                   ? DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+                                   : DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;
+
+    // the pass as its worker runs it, on a thread that starts out unaware, asked afterwards;
+    // this thread keeps answering meanwhile, in case a client window of this process is about
+    std::atomic<bool> done{false}, passPerMonitor{false};
+    std::thread worker([&] {
+        setThread(DPI_AWARENESS_CONTEXT_UNAWARE);
+        clientPassThread(reinterpret_cast<void*>(static_cast<intptr_t>(restorePass)));
+        passPerMonitor = equal(getThread(), perMonitor) != FALSE;
+        done = true;
+    });
+    testkit::pumpUntil([&] { return done.load(); }, 10000);
+    worker.join();
+    EXPECT_TRUE(passPerMonitor);
+
+    const Context before = getThread();
+    KernelHandle pass;
+    startClientPass(pass, restorePass);
+    ASSERT_TRUE(pass);
+    EXPECT_TRUE(testkit::pumpUntil(
+        [&] { return WaitForSingleObject(pass.get(), 0) == WAIT_OBJECT_0; }, 10000));
+    EXPECT_TRUE(equal(getThread(), before));
 }
 
 } // namespace

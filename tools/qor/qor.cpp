@@ -61,6 +61,24 @@ void paint(HWND hwnd) {
     EndPaint(hwnd, &ps);
 }
 
+// A game is DPI-unaware unless it declares otherwise. Windows makes an undeclared program
+// unaware, but Wine makes every program per-monitor aware and keeps it so; the thread's own
+// awareness, which both honour, decides what its windows are.
+void declareDpiAwareness(bool perMonitor) {
+    using SetProcessContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    using SetThreadContext = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    // newer user32 only, and through void(*)() so the cast between function types is explicit
+    auto setProcess = reinterpret_cast<SetProcessContext>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    auto setThread = reinterpret_cast<SetThreadContext>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetThreadDpiAwarenessContext")));
+    const DPI_AWARENESS_CONTEXT context =
+        perMonitor ? DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 : DPI_AWARENESS_CONTEXT_UNAWARE;
+    if (setProcess) setProcess(context);
+    if (setThread) setThread(context);
+}
+
 void show(HWND hwnd, int cmd) {
     logLine("show %d", cmd);
     ShowWindow(hwnd, cmd);
@@ -138,6 +156,11 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case QOR_RESTORE:
         show(hwnd, SW_RESTORE);
         return 0;
+    case QOR_CLIENTSIZE: {
+        RECT rc{};
+        GetClientRect(hwnd, &rc);
+        return MAKELRESULT(rc.right, rc.bottom);
+    }
     case QOR_CRASH:
         logLine("crash");
         TerminateProcess(GetCurrentProcess(), 3);
@@ -156,6 +179,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
     std::wstring className = qorClassName;
     int width = 1024, height = 768, x = 100, y = 100;
     int startShow = showCmd;
+    bool perMonitorAware = false;
 
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -166,6 +190,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
             startShow = SW_SHOWMINIMIZED;
         else if (arg == L"--maximized")
             startShow = SW_SHOWMAXIMIZED;
+        else if (arg == L"--per-monitor-aware")
+            perMonitorAware = true;
         else if (!value)
             continue;
         else if (arg == L"--title")
@@ -181,6 +207,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     LocalFree(argv);
+    declareDpiAwareness(perMonitorAware);
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;

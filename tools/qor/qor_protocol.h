@@ -2,9 +2,14 @@
 //
 // Command line:
 //   qor.exe [--title TEXT] [--size WxH] [--pos X,Y] [--class NAME] [--log FILE]
-//           [--minimized | --maximized]
+//           [--minimized | --maximized] [--per-monitor-aware]
 // Defaults: title "QOR", client area 1024x768, position (100,100), class "qorMainView".
 // Opened without arguments it is a plain client, as "Open client" starts it.
+// DPI: a DPI-unaware program unless --per-monitor-aware, which declares per-monitor (v2)
+// awareness as a game does at start. Either is set for the process and for its window's
+// thread, so Wine, which makes every program per-monitor aware, gets the same kind of window
+// as Windows. Sizes and positions are in the stand-in's own pixels: those of a 96-DPI screen
+// when unaware, physical ones when aware.
 #pragma once
 #include <windows.h>
 
@@ -19,6 +24,11 @@ enum : UINT {
     QOR_RESTORE = WM_APP + 5,  // ShowWindow(SW_RESTORE)
     QOR_CRASH = WM_APP + 6,    // dies at once, no clean-up (TerminateProcess on itself, code 3)
 };
+
+// Sent: answers the client area's size as the stand-in itself reads it (GetClientRect on its
+// own thread), MAKELRESULT(width, height): the size a game renders at, whatever the asker's
+// DPI awareness.
+inline constexpr UINT QOR_CLIENTSIZE = WM_APP + 7;
 
 // Sent with WM_COPYDATA: lpData holds cbData bytes of raw UTF-16, NULs and unpaired
 // surrogates included; it becomes what WM_GETTEXT and WM_GETTEXTLENGTH answer.
