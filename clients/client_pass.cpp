@@ -4,16 +4,12 @@
 #include <process.h>
 
 #include "clients/game_client.h"
+#include "ui/user32.h"
 
 namespace {
 
 // Newer user32 (Windows 10 1607 and later), looked up once at start; without it the pass works
 // in the program's one DPI awareness, as before there was any other.
-template <class Fn> Fn user32Function(const char* name) {
-    // through void(*)() so the cast between function types is explicit
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
 const auto setThreadAwareness =
     user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
         "SetThreadDpiAwarenessContext");

@@ -7,17 +7,13 @@
 #include "clients/client_pass.h"
 #include "tests/support/skarvel_process.h"
 #include "tools/qor/qor_protocol.h"
+#include "ui/user32.h"
 
 namespace {
 
 using testkit::StandIn;
 using testkit::waitUntil;
 
-// Newer user32 (Windows 10 1607 and later), looked up so the tests also run where it is absent.
-template <class Fn> Fn user32Function(const char* name) {
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
 const auto setThreadAwareness =
     user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
         "SetThreadDpiAwarenessContext");

@@ -7,13 +7,9 @@
 #include "clients/client_pass.h"
 #include "clients/game_client.h"
 #include "tests/support/testkit.h"
+#include "ui/user32.h"
 
 namespace {
-
-template <class Fn> Fn user32Function(const char* name) {
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
 
 TEST(ClientPass, OnlyTheExactClassIsAClient) {
     struct Row {
