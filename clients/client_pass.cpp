@@ -13,26 +13,8 @@ namespace {
 const auto setThreadAwareness =
     user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
         "SetThreadDpiAwarenessContext");
-const auto windowAwareness =
-    user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(HWND)>("GetWindowDpiAwarenessContext");
 const auto dpiForWindow = user32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
 const auto metricsForDpi = user32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
-
-// The calling thread in another DPI awareness for a scope; nothing where it cannot switch.
-class ThreadAwareness {
-  public:
-    explicit ThreadAwareness(DPI_AWARENESS_CONTEXT context) {
-        if (setThreadAwareness && context) previous = setThreadAwareness(context);
-    }
-    ~ThreadAwareness() {
-        if (previous) setThreadAwareness(previous);
-    }
-    ThreadAwareness(const ThreadAwareness&) = delete;
-    ThreadAwareness& operator=(const ThreadAwareness&) = delete;
-
-  private:
-    DPI_AWARENESS_CONTEXT previous = nullptr;
-};
 
 int metric(int index, UINT dpi) {
     return dpi ? metricsForDpi(index, dpi) : GetSystemMetrics(index);
@@ -91,7 +73,7 @@ BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM mode) {
 
     // Every client in its own awareness: a DPI-unaware one in the 96-DPI pixels it renders
     // at, an aware one in physical pixels, so no size is scaled and rounded on its way.
-    const ThreadAwareness asTheClient(windowAwareness ? windowAwareness(hwnd) : nullptr);
+    const AwarenessOfWindow asTheClient(hwnd);
 
     // un-minimise or un-maximise first, so the sizes below are the normal ones
     if (!restoreShowState(hwnd)) return TRUE;

@@ -14,33 +14,10 @@ namespace {
 using testkit::StandIn;
 using testkit::waitUntil;
 
-const auto setThreadAwareness =
-    user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
-        "SetThreadDpiAwarenessContext");
 const auto windowAwareness =
     user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(HWND)>("GetWindowDpiAwarenessContext");
 const auto awarenessOf = user32Function<DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
     "GetAwarenessFromDpiAwarenessContext");
-
-// Reads a client in its own DPI awareness for a scope: a thread of another awareness gets
-// scaled rectangles on a scaled display, rounded and not what the client has.
-class AsTheClient {
-  public:
-    explicit AsTheClient(HWND window) {
-        if (setThreadAwareness && windowAwareness) {
-            if (const DPI_AWARENESS_CONTEXT own = windowAwareness(window))
-                previous = setThreadAwareness(own);
-        }
-    }
-    ~AsTheClient() {
-        if (previous) setThreadAwareness(previous);
-    }
-    AsTheClient(const AsTheClient&) = delete;
-    AsTheClient& operator=(const AsTheClient&) = delete;
-
-  private:
-    DPI_AWARENESS_CONTEXT previous = nullptr;
-};
 
 RECT workArea() {
     RECT work{};
@@ -77,8 +54,10 @@ bool atCorner(HWND window) {
     return r.left == work.left && r.top == work.top;
 }
 
+// Each client is read in its own DPI awareness: a thread of another awareness gets scaled
+// rectangles on a scaled display, rounded and not what the client has.
 bool isFitted(HWND window, SIZE client) {
-    const AsTheClient view(window);
+    const AwarenessOfWindow view(window);
     const RECT r = windowRect(window);
     return GetWindowLongW(window, GWL_STYLE) == fittedStyle &&
            GetWindowLongW(window, GWL_EXSTYLE) == fittedExStyle && atCorner(window) &&
@@ -87,7 +66,7 @@ bool isFitted(HWND window, SIZE client) {
 }
 
 bool isRestored(HWND window, SIZE client) {
-    const AsTheClient view(window);
+    const AwarenessOfWindow view(window);
     const RECT r = windowRect(window);
     return GetWindowLongW(window, GWL_STYLE) == restoredStyle &&
            GetWindowLongW(window, GWL_EXSTYLE) == restoredExStyle && atCorner(window) &&
@@ -98,7 +77,7 @@ bool isRestored(HWND window, SIZE client) {
 }
 
 std::string describe(HWND window) {
-    const AsTheClient view(window);
+    const AwarenessOfWindow view(window);
     const RECT r = windowRect(window);
     const SIZE c = clientSize(window), own = ownClientSize(window);
     char text[240];
