@@ -22,6 +22,8 @@ CTrayWin::CTrayWin()
       // Explorer broadcasts this when it (re)creates the taskbar
       taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")) {
     loadSettings();
+    switcher.configDialog = configWindow;
+    switcher.versionDialog = versionWindow;
     const int count = static_cast<int>(std::size(trayMenuEntries));
     for (int i = 0; i < count; ++i)
         menu.AppendItem(trayMenuEntries[i].text, trayMenuEntries[i].command, i == count - 1);

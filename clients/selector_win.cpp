@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/globals.h"
 #include "app/messages.h"
 #include "app/settings.h"
 #include "clients/client_pass.h"
@@ -296,10 +295,10 @@ void CSelectorWin::OnCommand(WPARAM command) {
         openClient(settings.clientPath);
         break;
     case cmdConfigure:
-        if (configWindow && !IsWindow(configWindow->hwnd)) configWindow->Create(hwnd);
+        if (configDialog && !IsWindow(configDialog->hwnd)) configDialog->Create(hwnd);
         break;
     case cmdVersion:
-        if (versionWindow && !IsWindow(versionWindow->hwnd)) versionWindow->Create(opener);
+        if (versionDialog && !IsWindow(versionDialog->hwnd)) versionDialog->Create(opener);
         break;
     case cmdExit:
         PostQuitMessage(0);

@@ -8,6 +8,9 @@
 #include "ui/menu_win.h"
 #include "ui/window.h"
 
+class CConfigWin;
+class CVersionWin;
+
 inline constexpr int stripHeight = 17;
 
 // The switcher menu's items for the current settings and lock state, as (text, command).
@@ -25,6 +28,9 @@ void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRec
 class CSelectorWin : public CWindow {
   public:
     HWND opener = nullptr;
+    // What "Configure" and "Version" open: the program's two dialogs, given by the owner.
+    CConfigWin* configDialog = nullptr;
+    CVersionWin* versionDialog = nullptr;
 
     CSelectorWin();
     ~CSelectorWin();
