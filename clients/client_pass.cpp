@@ -8,11 +8,8 @@
 
 namespace {
 
-// Newer user32 (Windows 10 1607 and later), looked up once at start; without it the pass works
-// in the program's one DPI awareness, as before there was any other.
-const auto setThreadAwareness =
-    user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
-        "SetThreadDpiAwarenessContext");
+// Newer user32 (Windows 10 1607 and later), looked up once at start; without it the restored
+// frame comes from the system's one set of metrics, as before there was any other.
 const auto dpiForWindow = user32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
 const auto metricsForDpi = user32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
 
@@ -57,8 +54,8 @@ unsigned __stdcall clientPassThread(void* mode) {
     // physical pixels for this thread only; the program's own windows stay as they are.
     // Version 2 came with Windows 10 1703 and Wine 8 has none; the first one reads and writes
     // physical pixels alike.
-    if (setThreadAwareness && !setThreadAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
-        setThreadAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+    if (setThreadDpiAwareness && !setThreadDpiAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
+        setThreadDpiAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
     EnumWindows(clientWindowVisitor, reinterpret_cast<LPARAM>(mode));
     return 0;
 }

@@ -9,27 +9,29 @@ template <class Fn> Fn user32Function(const char* name) {
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
+// Windows 10 1607 and later.
+inline const auto setThreadDpiAwareness =
+    user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
+        "SetThreadDpiAwarenessContext");
+inline const auto windowDpiAwareness =
+    user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(HWND)>("GetWindowDpiAwarenessContext");
+
 // The calling thread in a window's own DPI awareness for a scope, so that what it reads and
-// writes of that window is not scaled; nothing where the system cannot switch (before
-// Windows 10 1607).
+// writes of that window is not scaled; nothing where the system cannot switch.
 class AwarenessOfWindow {
   public:
     explicit AwarenessOfWindow(HWND window) {
-        static const auto ofWindow =
-            user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(HWND)>("GetWindowDpiAwarenessContext");
-        if (setAwareness && ofWindow) {
-            if (const DPI_AWARENESS_CONTEXT own = ofWindow(window)) previous = setAwareness(own);
+        if (setThreadDpiAwareness && windowDpiAwareness) {
+            if (const DPI_AWARENESS_CONTEXT own = windowDpiAwareness(window))
+                previous = setThreadDpiAwareness(own);
         }
     }
     ~AwarenessOfWindow() {
-        if (previous) setAwareness(previous);
+        if (previous) setThreadDpiAwareness(previous);
     }
     AwarenessOfWindow(const AwarenessOfWindow&) = delete;
     AwarenessOfWindow& operator=(const AwarenessOfWindow&) = delete;
 
   private:
-    static inline const auto setAwareness =
-        user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
-            "SetThreadDpiAwarenessContext");
     DPI_AWARENESS_CONTEXT previous = nullptr;
 };

@@ -14,8 +14,6 @@ namespace {
 using testkit::StandIn;
 using testkit::waitUntil;
 
-const auto windowAwareness =
-    user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(HWND)>("GetWindowDpiAwarenessContext");
 const auto awarenessOf = user32Function<DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT)>(
     "GetAwarenessFromDpiAwarenessContext");
 
@@ -151,8 +149,8 @@ TEST_F(ClientPass, SetClientsThenRestoreKeepsEveryClientArea) {
         ASSERT_EQ(started.size(), std::size(sizes));
         for (size_t i = 0; i < started.size(); ++i) {
             ASSERT_TRUE(started[i].hwnd);
-            if (windowAwareness && awarenessOf) {
-                EXPECT_EQ(awarenessOf(windowAwareness(started[i].hwnd)), kind.awareness)
+            if (windowDpiAwareness && awarenessOf) {
+                EXPECT_EQ(awarenessOf(windowDpiAwareness(started[i].hwnd)), kind.awareness)
                     << "the stand-in is not the kind of client this row is about";
             }
             ASSERT_TRUE(sameSize(ownClientSize(started[i].hwnd), sizes[i]))
