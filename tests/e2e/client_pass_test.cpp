@@ -315,7 +315,7 @@ TEST_F(ClientPass, AHungClientStallsOnlyItsOwnPass) {
     const HWND a = hung[0].hwnd;
     const long idleThreads = testkit::countThreads(skarvel.process.id());
 
-    PostMessageW(a, QOR_HANG, 8000, 0);
+    ASSERT_TRUE(testkit::hang(a, 8000));
     ASSERT_TRUE(waitUntil([&] { return !answers(a, 50); }, 3000));
     postCommand(skarvel.tray, cmdSetClients);
     EXPECT_TRUE(answers(skarvel.tray, 1000)) << "the program froze behind its pass";
@@ -342,7 +342,7 @@ TEST_F(ClientPass, ExitWhileAPassIsStuckEndsWithCodeZero) {
     auto started = clients({L"--title \"QOR - Hung\" --size 640x480 --pos 200,120"});
     ASSERT_EQ(started.size(), 1u);
     const HWND client = started[0].hwnd;
-    PostMessageW(client, QOR_HANG, 8000, 0);
+    ASSERT_TRUE(testkit::hang(client, 8000));
     ASSERT_TRUE(waitUntil([&] { return !answers(client, 50); }, 3000));
     postCommand(skarvel.tray, cmdSetClients);
     postCommand(skarvel.tray, cmdRestore);

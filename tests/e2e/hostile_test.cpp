@@ -615,7 +615,7 @@ TEST_F(Hostile, AClientCrashingDuringSetClientsLeavesTheOthersFitted) {
     auto& crash2 = clients[4];
 
     // the hung client holds the pass while the others die around it
-    PostMessageW(hung.hwnd, QOR_HANG, 3000, 0);
+    ASSERT_TRUE(testkit::hang(hung.hwnd, 3000));
     ASSERT_TRUE(waitUntil([&] { return !answers(hung.hwnd, 50); }, 3000));
     PostMessageW(crash1.hwnd, QOR_CRASH, 0, 0);
     postCommand(skarvel.tray, cmdSetClients);

@@ -507,7 +507,7 @@ TEST_F(Switcher, OffOnRebuiltAndExitedWhileItsScanIsStuckItLeavesNothingBehind) 
 
     // every scan now waits out its title read of the hung client (500 ms)
     const HWND hung = c[1].hwnd;
-    PostMessageW(hung, QOR_HANG, 10000, 0);
+    ASSERT_TRUE(testkit::hang(hung, 10000));
     ASSERT_TRUE(waitUntil([&] { return !answers(hung, 50); }, 3000));
     Sleep(200); // a scan is in that read now
     const HWND old = strip;
@@ -533,7 +533,7 @@ TEST_F(Switcher, AHungClientHoldsUpNeitherTheStripNorTheProgram) {
     ASSERT_TRUE(showsWidthOf({L"Gone", L"Hung"}));
     const HWND hung = c[0].hwnd;
 
-    PostMessageW(hung, QOR_HANG, 10000, 0);
+    ASSERT_TRUE(testkit::hang(hung, 10000));
     ASSERT_TRUE(waitUntil([&] { return !answers(hung, 50); }, 3000));
     PostMessageW(c[1].hwnd, QOR_EXIT, 0, 0);
     ASSERT_TRUE(c[1].process.waitExit(3000));

@@ -288,6 +288,11 @@ HWND waitForWindow(const wchar_t* className, DWORD pid, DWORD timeoutMs) {
     return hwnd;
 }
 
+bool hang(HWND client, DWORD ms) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(client, QOR_HANG, ms, 0, SMTO_NORMAL, 5000, &result) != 0;
+}
+
 std::vector<StandIn> startClients(const std::vector<std::wstring>& argLists, DWORD timeoutMs) {
     const std::wstring exe = binDir() + L"qor.exe";
     std::vector<StandIn> clients;

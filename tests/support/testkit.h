@@ -70,6 +70,10 @@ struct StandIn {
 // every one shows its window. A stand-in that failed to appear has hwnd NULL.
 std::vector<StandIn> startClients(const std::vector<std::wstring>& argLists,
                                   DWORD timeoutMs = 15000);
+// Puts a stand-in to sleep for ms inside a handler; true once the sleep has begun. Sent, not
+// posted: a posted one can wait behind messages sent later, so a busy client looks hung
+// before it is, and then answers.
+bool hang(HWND client, DWORD ms);
 
 // Screen pixels as 0x00BBGGRR COLORREF values, row by row.
 struct Pixels {

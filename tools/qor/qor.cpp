@@ -140,6 +140,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case QOR_HANG:
         logLine("hang %lu", static_cast<unsigned long>(wParam));
+        ReplyMessage(0); // a sender learns that the sleep has begun
         Sleep(DWORD(wParam));
         logLine("awake");
         return 0;

@@ -17,7 +17,7 @@ inline constexpr wchar_t qorClassName[] = L"qorMainView";
 
 // Posted to the stand-in's window.
 enum : UINT {
-    QOR_HANG = WM_APP + 1,     // wParam: milliseconds to stop answering messages
+    QOR_HANG = WM_APP + 1,     // wParam: ms to stop answering; a sender is answered first
     QOR_EXIT = WM_APP + 2,     // wParam: exit code; the window is destroyed first
     QOR_MINIMIZE = WM_APP + 3, // ShowWindow(SW_MINIMIZE) on its own thread
     QOR_MAXIMIZE = WM_APP + 4, // ShowWindow(SW_MAXIMIZE)
