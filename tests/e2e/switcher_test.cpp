@@ -94,8 +94,14 @@ class Switcher : public testing::Test {
     DWORD pid() const { return skarvel.process.id(); }
     std::vector<StandIn> clients(const std::vector<std::wstring>& args) {
         std::vector<StandIn> started = testkit::startClients(args);
-        for (const StandIn& client : started)
-            EXPECT_TRUE(client.hwnd) << "a stand-in did not start";
+        for (const StandIn& client : started) {
+            if (client.hwnd) continue;
+            DWORD code = STILL_ACTIVE;
+            client.process.waitExit(0, &code);
+            ADD_FAILURE() << "a stand-in did not start: process " << client.process.id() << ", "
+                          << (code == STILL_ACTIVE ? std::string("no window in time")
+                                                   : "exit code " + std::to_string(code));
+        }
         return started;
     }
     // The strip is as wide as these names need and shows.

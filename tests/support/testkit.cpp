@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <utility>
@@ -157,16 +158,24 @@ Process::~Process() {
 }
 
 Process Process::start(const std::wstring& exe, const std::wstring& args) {
-    // CreateProcessW may write into the command line, so it needs its own buffer
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    if (!args.empty()) commandLine += L" " + args;
+    std::wstring line = L"\"" + exe + L"\"";
+    if (!args.empty()) line += L" " + args;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     Process started;
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &si, &pi))
-        return started;
+    // Under Wine one start in several hundred fails (seen in the switcher's 90 s churn, cause
+    // not found); a test is about what the program does, so the kit tries twice more.
+    for (int attempt = 0;; ++attempt) {
+        std::wstring commandLine = line; // CreateProcessW may write into it
+        if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &si, &pi))
+            break;
+        const DWORD error = GetLastError();
+        std::fwprintf(stderr, L"starting %ls failed, error %lu\n", exe.c_str(), error);
+        if (attempt == 2) return started;
+        Sleep(100);
+    }
     CloseHandle(pi.hThread);
     started.process = pi.hProcess;
     started.pid = pi.dwProcessId;
