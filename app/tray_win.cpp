@@ -101,20 +101,11 @@ void CTrayWin::OnTrayNotify(WPARAM id, LPARAM event) {
 }
 
 void CTrayWin::OnSettingsChanged() {
-    const bool exists = IsWindow(switcher.hwnd) != FALSE;
-    if (settings.showSwitcher) {
-        if (!exists) {
-            switcher.Create(hwnd);
-        } else {
-            switcher.ApplySettings();
-            SetWindowPos(switcher.hwnd, HWND_TOPMOST, 0, 0, 0, 0,
-                         SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-        }
-    } else if (exists) {
-        // hidden, not destroyed: it comes back at the same place
-        SetWindowPos(switcher.hwnd, HWND_TOPMOST, 0, 0, 0, 0,
-                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_HIDEWINDOW);
-    }
+    // a strip turned off is hidden, not destroyed, and shown again by the same call
+    if (IsWindow(switcher.hwnd))
+        switcher.ApplySettings();
+    else if (settings.showSwitcher)
+        switcher.Create(hwnd);
 }
 
 void CTrayWin::OnCommand(WPARAM command) {

@@ -10,9 +10,7 @@
 
 namespace {
 
-// A prefix, a 61-character name, one unit more so a name cut here is seen as cut (and a
-// pair split by the cut is dropped), and the terminator.
-constexpr int titleUnits = clientTitlePrefixLength + clientNameUnits + 1;
+constexpr int titleUnits = clientTitleUnits;
 // A hung client holds up the scan for this long, not forever.
 constexpr UINT titleTimeoutMs = 500;
 
@@ -22,7 +20,30 @@ struct ScanInProgress {
     ClientSlot slots[maxClients];
     int count = 0;
     const std::atomic<bool>* stop = nullptr;
+    const KnownTitles* known = nullptr; // the last scan's
+    KnownTitles seen;                   // this scan's
 };
+
+const KnownTitle* findKnown(const KnownTitles* known, HWND window) {
+    if (!known) return nullptr;
+    for (int i = 0; i < known->count; ++i)
+        if (known->titles[i].window == window) return &known->titles[i];
+    return nullptr;
+}
+
+// The client's own answer, bounded in time and in length; one that does not answer (hung,
+// or above the program's rights) is named by the window manager's copy.
+void askName(HWND hwnd, const wchar_t (&copy)[titleUnits], wchar_t (&name)[clientNameUnits]) {
+    wchar_t title[titleUnits] = {};
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, titleUnits, reinterpret_cast<LPARAM>(title),
+                             SMTO_ABORTIFHUNG | SMTO_BLOCK, titleTimeoutMs, &copied)) {
+        wmemcpy(title, copy, titleUnits);
+        copied = wcslen(title);
+    }
+    const int length = copied < DWORD_PTR(titleUnits) ? static_cast<int>(copied) : titleUnits - 1;
+    nameFromTitle(title, length, name);
+}
 
 bool sameSlot(const ClientSlot& a, const ClientSlot& b) {
     return a.window == b.window && wcscmp(a.name, b.name) == 0;
@@ -54,29 +75,29 @@ BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scanParam) {
     wchar_t className[classNameBufferSize];
     if (GetClassNameW(hwnd, className, classNameBufferSize) && isClientClass(className)) {
         ClientSlot& slot = scan.slots[scan.count];
-        slot.window = hwnd;
-        // another process's title: bounded in time and in length; unreadable counts as bare
-        wchar_t title[titleUnits] = {};
-        DWORD_PTR copied = 0;
-        if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, titleUnits, reinterpret_cast<LPARAM>(title),
-                                 SMTO_ABORTIFHUNG | SMTO_BLOCK, titleTimeoutMs, &copied)) {
-            wcscpy_s(title, clientBareTitle);
-            copied = wcslen(title);
-        }
-        const int length =
-            copied < DWORD_PTR(titleUnits) ? static_cast<int>(copied) : titleUnits - 1;
-        nameFromTitle(title, length, slot.name);
-        ++scan.count;
+        KnownTitle& now = scan.seen.titles[scan.count];
+        slot.window = now.window = hwnd;
+        // the window manager's copy: no message to the game, so it cannot hang
+        InternalGetWindowText(hwnd, now.copy, titleUnits);
+        const KnownTitle* before = findKnown(scan.known, hwnd);
+        if (before && wcscmp(before->copy, now.copy) == 0)
+            wmemcpy(now.name, before->name, clientNameUnits);
+        else
+            askName(hwnd, now.copy, now.name); // new, or retitled since the last scan
+        wmemcpy(slot.name, now.name, clientNameUnits);
+        scan.seen.count = ++scan.count;
     }
     if (scan.stop && *scan.stop) return FALSE;
     return scan.count < maxClients;
 }
 
-void ScanClients(PublishedScan& to, const std::atomic<bool>* stop) {
+void ScanClients(PublishedScan& to, KnownTitles& known, const std::atomic<bool>* stop) {
     ScanInProgress scan;
     scan.stop = stop;
+    scan.known = &known;
     EnumWindows(ScanWindow, reinterpret_cast<LPARAM>(&scan));
     if (stop && *stop) return;
+    known = scan.seen;
     LockGuard guard(to.clientLock);
     bool same = true;
     for (int i = 0; i < maxClients && same; ++i)
@@ -89,6 +110,7 @@ void ScanClients(PublishedScan& to, const std::atomic<bool>* stop) {
 
 struct ScanWorker::Shared {
     PublishedScan result;
+    KnownTitles known; // the worker's own
     KernelHandle wakeEvent{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     std::atomic<bool> stopping{false};
     std::atomic<bool> scanning{false}; // set by the owner when it wakes the worker
@@ -103,7 +125,7 @@ unsigned __stdcall ScanWorker::run(void* arg) {
     auto* shared = static_cast<Shared*>(arg);
     while (WaitForSingleObject(shared->wakeEvent.get(), INFINITE) == WAIT_OBJECT_0 &&
            !shared->stopping) {
-        ScanClients(shared->result, &shared->stopping);
+        ScanClients(shared->result, shared->known, &shared->stopping);
         shared->scanning = false;
     }
     letGo(shared);

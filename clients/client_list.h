@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "clients/game_client.h"
 #include "ui/handles.h"
 #include "ui/wstring.h"
 
@@ -54,10 +55,28 @@ struct PublishedScan {
     unsigned generation = 0;
 };
 
+// A prefix, a 61-character name, one unit more so a name cut there is seen as cut (and a pair
+// split by the cut is dropped), and the terminator.
+inline constexpr int clientTitleUnits = clientTitlePrefixLength + clientNameUnits + 1;
+
+// What a scan remembers of each client it listed: the window manager's copy of its title and
+// the name the client's own answer gave. A client whose copy is unchanged is not asked again,
+// so a client at rest gets no message from the program.
+struct KnownTitle {
+    HWND window = nullptr;
+    wchar_t copy[clientTitleUnits]{};
+    wchar_t name[clientNameUnits]{};
+};
+struct KnownTitles {
+    KnownTitle titles[maxClients];
+    int count = 0;
+};
+
 // One scan: the first 20 client windows in enumeration order with their names, published
-// into `to` when they differ from what it holds (the first publication always counts). A set
-// `stop` ends the walk early and publishes nothing.
-void ScanClients(PublishedScan& to, const std::atomic<bool>* stop = nullptr);
+// into `to` when they differ from what it holds (the first publication always counts).
+// `known` is the previous scan's titles, replaced by this one's. A set `stop` ends the walk
+// early and publishes nothing.
+void ScanClients(PublishedScan& to, KnownTitles& known, const std::atomic<bool>* stop = nullptr);
 // The EnumWindows callback of a scan; `scan` is the scan's own list in the making.
 BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scan);
 

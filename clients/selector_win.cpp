@@ -207,8 +207,18 @@ void CSelectorWin::OnCreate() {
 
 void CSelectorWin::ApplySettings() {
     FillMenu();
+    if (!settings.showSwitcher) {
+        // hidden, not destroyed: it comes back at the same place, and nobody pays for a strip
+        // nobody sees (the scan worker sleeps until a tick wakes it)
+        KillTimer(hwnd, refreshTimer);
+        SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+        return;
+    }
     RefreshClients();
-    ShowWindow(hwnd, settings.showSwitcher ? SW_SHOWNOACTIVATE : SW_HIDE);
+    SetTimer(hwnd, refreshTimer, refreshPeriod, nullptr);
+    SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
 void CSelectorWin::OnTick() {

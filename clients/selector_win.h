@@ -37,7 +37,8 @@ class CSelectorWin : public CWindow {
 
     // Creates the strip at the stored position; on success `opener` gets its commands.
     bool Create(HWND openerWindow);
-    // Follows changed settings: rebuilds the menu and the list, shows or hides the strip.
+    // Follows changed settings: rebuilds the menu; shown, it refreshes at once and every
+    // period; hidden, it does nothing until shown again.
     void ApplySettings();
     int MeasureCell(const CWString& name) const;
     void Render();

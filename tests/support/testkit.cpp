@@ -297,9 +297,9 @@ HWND waitForWindow(const wchar_t* className, DWORD pid, DWORD timeoutMs) {
     return hwnd;
 }
 
-bool hang(HWND client, DWORD ms) {
+bool hang(HWND client, DWORD ms, bool retitled) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(client, QOR_HANG, ms, 0, SMTO_NORMAL, 5000, &result) != 0;
+    return SendMessageTimeoutW(client, QOR_HANG, ms, retitled, SMTO_NORMAL, 5000, &result) != 0;
 }
 
 std::vector<StandIn> startClients(const std::vector<std::wstring>& argLists, DWORD timeoutMs) {

@@ -72,8 +72,8 @@ std::vector<StandIn> startClients(const std::vector<std::wstring>& argLists,
                                   DWORD timeoutMs = 15000);
 // Puts a stand-in to sleep for ms inside a handler; true once the sleep has begun. Sent, not
 // posted: a posted one can wait behind messages sent later, so a busy client looks hung
-// before it is, and then answers.
-bool hang(HWND client, DWORD ms);
+// before it is, and then answers. Retitled, its title gains a "!" as the sleep begins.
+bool hang(HWND client, DWORD ms, bool retitled = false);
 
 // Screen pixels as 0x00BBGGRR COLORREF values, row by row.
 struct Pixels {

@@ -271,7 +271,7 @@ class Scan : public testing::Test {
         return w;
     }
     std::vector<std::wstring> scan() {
-        ScanClients(published);
+        ScanClients(published, known);
         std::vector<std::wstring> names;
         for (const ClientSlot& slot : published.publishedSlots)
             if (slot.window) names.push_back(slot.name);
@@ -279,6 +279,7 @@ class Scan : public testing::Test {
     }
     std::vector<HWND> windows;
     PublishedScan published;
+    KnownTitles known;
 };
 
 TEST_F(Scan, ListsTwentyClientsAtMostWithTheirNames) {

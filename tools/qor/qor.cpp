@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <string>
 #include <utility>
 
@@ -15,6 +16,8 @@ std::wstring title = L"QOR"; // raw UTF-16: may hold NULs and unpaired surrogate
 HANDLE logFile = INVALID_HANDLE_VALUE;
 HFONT font = nullptr;
 int exitCode = 0;
+LRESULT titleQueries = 0;
+std::map<WPARAM, LRESULT> titleQueriesBySize; // WM_GETTEXT only
 
 template <class... Args> void logLine(const char* format, Args... args) {
     if (logFile == INVALID_HANDLE_VALUE) return;
@@ -91,8 +94,11 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
         return 0;
     case WM_GETTEXTLENGTH:
+        ++titleQueries;
         return LRESULT(title.size());
     case WM_GETTEXT: {
+        ++titleQueries;
+        ++titleQueriesBySize[wParam];
         logLine("gettext");
         auto* buffer = reinterpret_cast<wchar_t*>(lParam);
         if (wParam == 0 || buffer == nullptr) return 0;
@@ -141,6 +147,11 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case QOR_HANG:
         logLine("hang %lu", static_cast<unsigned long>(wParam));
         ReplyMessage(0); // a sender learns that the sleep has begun
+        if (lParam) {
+            // a change that a reader of titles must come and ask about, while nobody answers
+            title += L"!";
+            showCaption(hwnd);
+        }
         Sleep(DWORD(wParam));
         logLine("awake");
         return 0;
@@ -162,6 +173,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         GetClientRect(hwnd, &rc);
         return MAKELRESULT(rc.right, rc.bottom);
     }
+    case QOR_TITLEQUERIES:
+        return wParam ? titleQueriesBySize[wParam] : titleQueries;
     case QOR_CRASH:
         logLine("crash");
         TerminateProcess(GetCurrentProcess(), 3);

@@ -17,7 +17,8 @@ inline constexpr wchar_t qorClassName[] = L"qorMainView";
 
 // Posted to the stand-in's window.
 enum : UINT {
-    QOR_HANG = WM_APP + 1,     // wParam: ms to stop answering; a sender is answered first
+    QOR_HANG = WM_APP + 1,     // wParam: ms to stop answering; a sender is answered first;
+                               // lParam non-zero: retitled first with a "!" added
     QOR_EXIT = WM_APP + 2,     // wParam: exit code; the window is destroyed first
     QOR_MINIMIZE = WM_APP + 3, // ShowWindow(SW_MINIMIZE) on its own thread
     QOR_MAXIMIZE = WM_APP + 4, // ShowWindow(SW_MAXIMIZE)
@@ -29,6 +30,12 @@ enum : UINT {
 // own thread), MAKELRESULT(width, height): the size a game renders at, whatever the asker's
 // DPI awareness.
 inline constexpr UINT QOR_CLIENTSIZE = WM_APP + 7;
+
+// Sent: answers how many title queries the stand-in has answered since it started. wParam 0:
+// every WM_GETTEXT and WM_GETTEXTLENGTH, whoever sent them (Wine's own shell asks too, when a
+// window comes, is renamed or activated); otherwise the WM_GETTEXTs with a buffer of exactly
+// wParam units, which tells one asker from the rest.
+inline constexpr UINT QOR_TITLEQUERIES = WM_APP + 8;
 
 // Sent with WM_COPYDATA: lpData holds cbData bytes of raw UTF-16, NULs and unpaired
 // surrogates included; it becomes what WM_GETTEXT and WM_GETTEXTLENGTH answer.
