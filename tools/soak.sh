@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs Skarvel for N minutes (default 2) next to churning stand-in clients in a Wine virtual
 # desktop and prints its GDI objects, kernel handles, private memory and CPU time once a
-# minute; fails when any of them grew after the warm-up.
+# minute; fails when any of them, in the second half of the run, rose above everything before
+# it (the warm-up is 30 s, or a tenth of a longer run).
 #   tools/soak.sh [MINUTES]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,6 +1,7 @@
 // Prints figures for the client switcher: one strip render of 20 cells, how soon a new
 // client gets its cell in the running program, how soon a click brings a client to the
-// front, and with --idle the program's CPU use at rest next to a bare window enumerator.
+// front, how soon a renamed client's cell shows the new name, and with --idle the program's
+// CPU use at rest next to a bare window enumerator, the strip shown and turned off.
 //   switcher_bench.exe [--idle SECONDS]
 // Figures to compare between builds, not limits.
 #include <windows.h>
@@ -132,6 +133,64 @@ std::vector<double> clickLatencies(HWND strip, const HWND (&clients)[2],
     return latencies;
 }
 
+// From a client's rename to its cell's new width, alternating between two names.
+std::vector<double> renameLatencies(HWND strip, HWND client, int runs, int* missed) {
+    std::vector<double> latencies;
+    for (int i = 0; i < runs; ++i) {
+        const int before = windowWidth(strip);
+        const wchar_t* title = i % 2 ? L"QOR - Bob" : L"QOR - Bartholomew";
+        const double start = nowMs();
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(client, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title),
+                            SMTO_ABORTIFHUNG, 2000, &result);
+        if (waitUntil([&] { return windowWidth(strip) != before; }, 3000, 1))
+            latencies.push_back(nowMs() - start);
+        else
+            ++*missed;
+        Sleep(50); // a moment apart from the tick
+    }
+    return latencies;
+}
+
+// What the program does at rest for `count` stand-ins in other processes, nothing changing:
+// one tick of an in-process strip on this thread (its own part: it wakes the scan and looks at
+// the foreground and at what is above it), and one scan as the worker runs it.
+void restCosts(int count) {
+    std::vector<std::wstring> args;
+    for (int i = 0; i < count; ++i)
+        args.push_back(standIn(L"QOR - Rest " + std::to_wstring(i + 1), 40 + 45 * i, 200));
+    std::vector<testkit::StandIn> clients = testkit::startClients(args);
+    CSelectorWin strip;
+    if (!strip.Create(nullptr)) return;
+    KillTimer(strip.hwnd, 0); // this loop is its timer
+    auto tick = [&] { SendMessageW(strip.hwnd, WM_TIMER, 0, 0); };
+    testkit::pumpUntil(
+        [&] {
+            tick();
+            return strip.Records().size() == size_t(count ? count : 0) && !strip.Scanning();
+        },
+        5000);
+    std::vector<double> ticks;
+    for (int i = 0; i < 201; ++i) {
+        testkit::pumpUntil([&] { return !strip.Scanning(); }, 1000);
+        const double start = nowMs();
+        tick();
+        ticks.push_back(nowMs() - start);
+    }
+    PublishedScan published;
+    KnownTitles known;
+    ScanClients(published, known);
+    std::vector<double> scans;
+    for (int i = 0; i < 41; ++i) {
+        const double start = nowMs();
+        ScanClients(published, known);
+        scans.push_back(nowMs() - start);
+    }
+    std::printf("at rest, %2d clients: a tick %6.1f us, a scan %7.1f us (medians)\n", count,
+                1000 * median(ticks), 1000 * median(scans));
+    DestroyWindow(strip.hwnd);
+}
+
 bool readAll(const std::wstring& path, std::string& text) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
@@ -224,7 +283,10 @@ void idleBenchmark(int seconds) {
     std::printf("CPU at rest, %d s per case, in ms of CPU per minute (+-%d):\n", seconds,
                 600 / seconds);
     std::printf("  clients   skarvel      bare     ratio\n");
-    for (int count : {0, 5, 20}) {
+    // the last case turns the strip off ("Client Switcher") and measures it hidden
+    for (int count : {0, 5, 20, -20}) {
+        const bool hidden = count < 0;
+        count = hidden ? -count : count;
         std::vector<std::wstring> args;
         for (int i = 0; i < count; ++i)
             args.push_back(
@@ -232,18 +294,20 @@ void idleBenchmark(int seconds) {
         std::vector<testkit::StandIn> clients = testkit::startClients(args);
 
         Skarvel skarvel = startSkarvel();
+        const bool ready = skarvel.tray && (!hidden || toggleSwitcherSetting(skarvel));
         const double program =
-            skarvel.tray ? idleCpuPerMinute(skarvel.process, skarvelExe(), seconds) : -1;
+            ready ? idleCpuPerMinute(skarvel.process, skarvelExe(), seconds) : -1;
         if (skarvel.tray) exitSkarvel(skarvel);
         testkit::Process baseline = testkit::Process::start(bare);
         const double enumerator = baseline.id() ? idleCpuPerMinute(baseline, bare, seconds) : -1;
         baseline.kill();
 
+        const char* label = hidden ? " hidden" : "";
         if (enumerator > 0)
-            std::printf("  %7d  %8.0f  %8.0f  %8.1f\n", count, program, enumerator,
+            std::printf("  %7d%s  %8.0f  %8.0f  %8.2f\n", count, label, program, enumerator,
                         program / enumerator);
         else
-            std::printf("  %7d  %8.0f  %8.0f         -\n", count, program, enumerator);
+            std::printf("  %7d%s  %8.0f  %8.0f         -\n", count, label, program, enumerator);
     }
 }
 
@@ -279,14 +343,20 @@ int wmain(int argc, wchar_t** argv) {
     const HWND clients[2] = {two[0].hwnd, two[1].hwnd};
     const std::vector<double> clicks =
         clickLatencies(strip, clients, predictedCells({L"Alice", L"Bob"}), 11, &missedClicks);
+    int missedRenames = 0;
+    const std::vector<double> renames = renameLatencies(strip, two[1].hwnd, 11, &missedRenames);
     std::printf("window shown -> its cell, median of %zu: %8.1f ms (%d missed)\n", cells.size(),
                 median(cells), missedCells);
     std::printf("click on a cell -> client in front, median of %zu (mouse messages): %6.1f ms "
                 "(%d missed)\n",
                 clicks.size(), median(clicks), missedClicks);
+    std::printf("client renamed -> its cell's new name, median of %zu: %8.1f ms (%d missed)\n",
+                renames.size(), median(renames), missedRenames);
     exitSkarvel(skarvel);
     two.clear();
 
+    for (int count : {0, 5, 20})
+        restCosts(count);
     if (idleSeconds > 0) idleBenchmark(idleSeconds);
-    return missedCells + missedClicks == 0 ? 0 : 1;
+    return missedCells + missedClicks + missedRenames == 0 ? 0 : 1;
 }
