@@ -176,9 +176,10 @@ void CSelectorWin::RefreshClients() {
         rebuildOrder(records, order);
         stripWidth = stripWidthOf(records);
         RelayoutStrip();
-    } else if (const HWND front = GetForegroundWindow(); front != lastForeground) {
-        // the highlight follows the client in front; between windows without a cell
-        // nothing on the strip changes
+    } else if (const HWND front = records.empty() ? lastForeground : GetForegroundWindow();
+               front != lastForeground) {
+        // the highlight follows the client in front (without cells there is none to
+        // follow); between windows without a cell nothing on the strip changes
         if (records.count(front) || records.count(lastForeground)) {
             Render();
             InvalidateRect(hwnd, nullptr, FALSE);
@@ -227,8 +228,10 @@ void CSelectorWin::OnTick() {
     // moved: a pointer that comes onto a cell announces itself with a move.
     if (hovered || hoverStale) UpdateHover();
     // Stay above other topmost windows, but below our own open menu. Moving costs far more
-    // than looking, so it moves only when some window is above it.
-    if ((!IsWindow(menu.hwnd) || !IsWindowVisible(menu.hwnd)) && GetWindow(hwnd, GW_HWNDPREV))
+    // than looking, so it moves only when some window is above it; a strip with no cells has
+    // nothing to show above them.
+    if (stripWidth > 0 && (!IsWindow(menu.hwnd) || !IsWindowVisible(menu.hwnd)) &&
+        GetWindow(hwnd, GW_HWNDPREV))
         SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE);
 }
