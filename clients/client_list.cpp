@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <new>
 #include <utility>
@@ -23,6 +24,11 @@ struct ScanInProgress {
     const KnownTitles* known = nullptr; // the last scan's
     KnownTitles seen;                   // this scan's
 };
+
+bool isKnownOther(const KnownTitles* known, HWND window) {
+    return known &&
+           std::binary_search(known->others.begin(), known->others.end(), window, HandleLess());
+}
 
 const KnownTitle* findKnown(const KnownTitles* known, HWND window) {
     if (!known) return nullptr;
@@ -72,14 +78,20 @@ CWString numberedName(int number) {
 
 BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scanParam) {
     auto& scan = *reinterpret_cast<ScanInProgress*>(scanParam);
-    wchar_t className[classNameBufferSize];
-    if (GetClassNameW(hwnd, className, classNameBufferSize) && isClientClass(className)) {
+    const KnownTitle* before = findKnown(scan.known, hwnd);
+    bool client = before != nullptr;
+    if (!client && !isKnownOther(scan.known, hwnd)) {
+        wchar_t className[classNameBufferSize];
+        client = GetClassNameW(hwnd, className, classNameBufferSize) && isClientClass(className);
+    }
+    if (!client) {
+        scan.seen.others.push_back(hwnd);
+    } else {
         ClientSlot& slot = scan.slots[scan.count];
         KnownTitle& now = scan.seen.titles[scan.count];
         slot.window = now.window = hwnd;
         // the window manager's copy: no message to the game, so it cannot hang
         InternalGetWindowText(hwnd, now.copy, titleUnits);
-        const KnownTitle* before = findKnown(scan.known, hwnd);
         if (before && wcscmp(before->copy, now.copy) == 0)
             wmemcpy(now.name, before->name, clientNameUnits);
         else
@@ -95,9 +107,11 @@ void ScanClients(PublishedScan& to, KnownTitles& known, const std::atomic<bool>*
     ScanInProgress scan;
     scan.stop = stop;
     scan.known = &known;
+    scan.seen.others.reserve(known.others.size() + 16);
     EnumWindows(ScanWindow, reinterpret_cast<LPARAM>(&scan));
     if (stop && *stop) return;
-    known = scan.seen;
+    std::sort(scan.seen.others.begin(), scan.seen.others.end(), HandleLess());
+    known = std::move(scan.seen);
     LockGuard guard(to.clientLock);
     bool same = true;
     for (int i = 0; i < maxClients && same; ++i)

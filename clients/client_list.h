@@ -70,6 +70,10 @@ struct KnownTitle {
 struct KnownTitles {
     KnownTitle titles[maxClients];
     int count = 0;
+    // The other top-level windows the scan walked past, in handle order: a window's class
+    // never changes, so theirs is not read again. (A handle is not reused for a new window
+    // until its reuse counter has gone round.)
+    std::vector<HWND> others;
 };
 
 // One scan: the first 20 client windows in enumeration order with their names, published
