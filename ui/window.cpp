@@ -106,7 +106,7 @@ std::vector<RECT> monitorWorkAreas() {
     return areas;
 }
 
-void centre(HWND hwnd) {
+void centre(HWND hwnd, HWND opener) {
     if (!IsWindow(hwnd)) return;
     const bool child = (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) != 0;
     const HWND reference = child ? GetParent(hwnd) : GetWindow(hwnd, GW_OWNER);
@@ -123,8 +123,16 @@ void centre(HWND hwnd) {
         GetClientRect(reference, &referenceRect);
         MapWindowPoints(reference, parent, reinterpret_cast<POINT*>(&referenceRect), 2);
     } else {
-        const HMONITOR monitor =
-            MonitorFromWindow(reference ? reference : hwnd, MONITOR_DEFAULTTONEAREST);
+        HMONITOR monitor = nullptr;
+        if (reference) {
+            monitor = MonitorFromWindow(reference, MONITOR_DEFAULTTONEAREST);
+        } else if (IsWindow(opener) && IsWindowVisible(opener)) {
+            monitor = MonitorFromWindow(opener, MONITOR_DEFAULTTONEAREST);
+        } else {
+            POINT pointer{};
+            GetCursorPos(&pointer);
+            monitor = MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST);
+        }
         if (!monitor) return;
         MONITORINFO info{};
         info.cbSize = sizeof(info);

@@ -48,5 +48,7 @@ inline POINT pointFromLParam(LPARAM lParam) {
     return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
 }
 
-// Centres a window on its parent (child windows), its owner, or its monitor's work area.
-void centre(HWND hwnd);
+// Centres a window on its parent (child windows) or its owner; any other window on the work
+// area of the monitor of `opener` when that is shown, else of the pointer's monitor (a
+// hidden opener, such as the tray window, has no place of its own).
+void centre(HWND hwnd, HWND opener = nullptr);
