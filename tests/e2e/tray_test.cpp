@@ -172,6 +172,39 @@ TEST_F(Tray, TaskbarCreatedKeepsOrAddsTheIconAndExitRemovesIt) {
     skarvel.tray = nullptr;
 }
 
+// A shell still starting at logon: its taskbar window exists but takes no icon yet.
+int refusedIcons = 0;
+LRESULT CALLBACK refusingTaskbar(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_COPYDATA) {
+        ++refusedIcons;
+        return FALSE;
+    }
+    return DefWindowProcW(window, msg, wParam, lParam);
+}
+
+TEST_F(Tray, AnIconTheShellRefusedAtStartIsAddedOnceItTakesIcons) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = refusingTaskbar;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Shell_TrayWnd";
+    ASSERT_TRUE(RegisterClassExW(&wc));
+    // topmost, so the shell's lookup finds it before the real taskbar
+    HWND starting = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Shell_TrayWnd", L"",
+                                    WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_TRUE(starting);
+    ASSERT_EQ(FindWindowW(L"Shell_TrayWnd", nullptr), starting);
+    refusedIcons = 0;
+    skarvel = startSkarvel();
+    ASSERT_TRUE(skarvel.tray);
+    EXPECT_TRUE(testkit::pumpUntil([] { return refusedIcons > 0; }, 5000)) << "no add tried";
+    DestroyWindow(starting);
+    UnregisterClassW(L"Shell_TrayWnd", wc.hInstance);
+    ASSERT_FALSE(iconExists(skarvel.tray));
+    // tried again every few seconds, with no TaskbarCreated
+    EXPECT_TRUE(waitUntil([&] { return iconExists(skarvel.tray); }, 10000)) << "not tried again";
+}
+
 TEST_F(Tray, OpeningTheMenuTwoThousandTimesLeaksNothing) {
     start();
     const DWORD pid = skarvel.process.id();
