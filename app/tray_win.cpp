@@ -126,12 +126,10 @@ void CTrayWin::OnTaskbarCreated() {
     // Explorer sends this after a restart (no icon) and also after a change of scale or
     // resolution, while the icon is still there: then an add fails and only a modify works.
     KillTimer(hwnd, iconRetryTimer);
-    const HICON fresh = loadTrayIcon(hInstance);
+    // the shell keeps its own copy of the image it shows, so the old one may go at once
+    if (const HICON fresh = loadTrayIcon(hInstance)) hIcon.reset(fresh);
     FillIconData();
-    if (fresh) iconData.hIcon = fresh;
     iconAdded = ModifyOrAddIcon();
-    // the shell keeps its own copy of the image, so the old one may go now
-    if (fresh) hIcon.reset(fresh);
 }
 
 void CTrayWin::OnIconRetry() {
