@@ -11,14 +11,29 @@
 #include "dialogs/version_win.h"
 #include "res/resource.h"
 
+namespace {
+
+// A failed add is tried again this often, for this long after start: at logon the shell
+// may not be ready to take icons yet.
+constexpr UINT_PTR iconRetryTimer = 1;
+constexpr UINT iconRetryPeriod = 3000;
+constexpr ULONGLONG iconRetryWindow = 5 * 60 * 1000;
+
+} // namespace
+
+HICON loadTrayIcon(HINSTANCE instance) {
+    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON),
+                                         GetSystemMetrics(SM_CYSMICON), 0));
+}
+
 const TrayMenuEntry trayMenuEntries[6] = {
     {L"Open client", cmdOpenClient}, {L"Set clients", cmdSetClients}, {L"Restore", cmdRestore},
     {L"Configure", cmdConfigure},    {L"Version", cmdVersion},        {L"Exit Skarvel", cmdExit},
 };
 
 CTrayWin::CTrayWin()
-    : iconData{}, hIcon(static_cast<HICON>(
-                      LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 0, 0, 0))),
+    : iconData{}, hIcon(loadTrayIcon(hInstance)),
       // Explorer broadcasts this when it (re)creates the taskbar
       taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")) {
     loadSettings();
@@ -44,11 +59,10 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         OnCreate();
         return 0;
     case WM_DESTROY:
-        if (iconAdded) {
-            iconData.uFlags = 0;
-            Shell_NotifyIconW(NIM_DELETE, &iconData);
-            iconAdded = 0;
-        }
+        OnDestroy();
+        return 0;
+    case WM_TIMER:
+        if (wParam == iconRetryTimer) OnIconRetry();
         return 0;
     case UM_COMMAND:
         OnCommand(wParam);
@@ -61,7 +75,7 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     default:
         if (msg == taskbarCreatedMessage && msg != 0) {
-            AddIcon();
+            OnTaskbarCreated();
             return 0;
         }
         return DefWindowProcW(window, msg, wParam, lParam);
@@ -71,6 +85,7 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
 void CTrayWin::OnCreate() {
     // an elevated copy would not hear a non-elevated Explorer otherwise
     ChangeWindowMessageFilterEx(hwnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    createdAt = GetTickCount64();
     AddIcon();
     if (settings.showSwitcher) switcher.Create(hwnd);
     if (menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
@@ -78,7 +93,17 @@ void CTrayWin::OnCreate() {
         menu.opener = hwnd;
 }
 
-void CTrayWin::AddIcon() {
+void CTrayWin::OnDestroy() {
+    KillTimer(hwnd, iconRetryTimer);
+    // also when the add seemed to fail: the shell may have taken it all the same, and a
+    // delete of an icon it does not have does no harm
+    FillIconData();
+    iconData.uFlags = 0;
+    Shell_NotifyIconW(NIM_DELETE, &iconData);
+    iconAdded = 0;
+}
+
+void CTrayWin::FillIconData() {
     iconData = {};
     // the layout that ends with dwInfoFlags, in this build's own pointer size
     iconData.cbSize = NOTIFYICONDATAW_V2_SIZE;
@@ -88,7 +113,39 @@ void CTrayWin::AddIcon() {
     iconData.uCallbackMessage = UM_TRAYNOTIFY;
     iconData.hIcon = hIcon.get();
     wcsncpy_s(iconData.szTip, std::size(iconData.szTip), L"Skarvel", _TRUNCATE);
+}
+
+void CTrayWin::AddIcon() {
+    FillIconData();
     iconAdded = Shell_NotifyIconW(NIM_ADD, &iconData) ? 1 : 0;
+    if (!iconAdded && GetTickCount64() - createdAt < iconRetryWindow)
+        SetTimer(hwnd, iconRetryTimer, iconRetryPeriod, nullptr);
+}
+
+void CTrayWin::OnTaskbarCreated() {
+    // Explorer sends this after a restart (no icon) and also after a change of scale or
+    // resolution, while the icon is still there: then an add fails and only a modify works.
+    KillTimer(hwnd, iconRetryTimer);
+    // the shell keeps its own copy of the image it shows, so the old one may go at once
+    if (const HICON fresh = loadTrayIcon(hInstance)) hIcon.reset(fresh);
+    FillIconData();
+    iconAdded = ModifyOrAddIcon();
+}
+
+void CTrayWin::OnIconRetry() {
+    if (iconAdded || GetTickCount64() - createdAt >= iconRetryWindow) {
+        KillTimer(hwnd, iconRetryTimer);
+        return;
+    }
+    FillIconData();
+    // an add that timed out in a busy shell may have landed after all
+    iconAdded = ModifyOrAddIcon();
+    if (iconAdded) KillTimer(hwnd, iconRetryTimer);
+}
+
+int CTrayWin::ModifyOrAddIcon() {
+    if (Shell_NotifyIconW(NIM_MODIFY, &iconData)) return 1;
+    return Shell_NotifyIconW(NIM_ADD, &iconData) ? 1 : 0;
 }
 
 void CTrayWin::OnTrayNotify(WPARAM id, LPARAM event) {

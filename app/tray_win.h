@@ -27,13 +27,23 @@ class CTrayWin : public CWindow {
 
   private:
     void OnCreate();
+    void OnDestroy();
+    void FillIconData();
     void AddIcon();
+    void OnTaskbarCreated();
+    void OnIconRetry();
+    // The shell keeps the icon, or takes it anew: 1 when it has it afterwards.
+    int ModifyOrAddIcon();
     void OnTrayNotify(WPARAM id, LPARAM event);
     void OnSettingsChanged();
     void OnCommand(WPARAM command);
 
     const UINT taskbarCreatedMessage;
+    ULONGLONG createdAt = 0; // the retries of a failed add stop some minutes after this
 };
+
+// The icon at the small-icon size of the system's current scale.
+HICON loadTrayIcon(HINSTANCE instance);
 
 // The tray menu's items, in display order, as (text, command).
 struct TrayMenuEntry {

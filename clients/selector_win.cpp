@@ -68,11 +68,25 @@ CSelectorWin::~CSelectorWin() {
 bool CSelectorWin::Create(HWND openerWindow) {
     // no width until it has cells to show; a strip made again after something destroyed
     // it keeps its records and back buffer, so it shows them at once
+    const POINT at = StripPlace();
     if (!createWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, WS_POPUP | WS_VISIBLE,
-                      settings.switcherX, settings.switcherY, stripWidth, stripHeight))
+                      at.x, at.y, stripWidth, stripHeight))
         return false;
     opener = openerWindow;
     return true;
+}
+
+POINT CSelectorWin::StripPlace() const {
+    // the stored place itself is kept, so the strip returns there when its monitor does
+    const RECT stored{settings.switcherX, settings.switcherY, settings.switcherX + stripWidth,
+                      settings.switcherY + stripHeight};
+    return onScreenPosition(stored, monitorWorkAreas());
+}
+
+void CSelectorWin::OnScreenChange() {
+    if (!IsWindow(hwnd) || GetCapture() == hwnd) return; // a drag in progress goes on
+    const POINT at = StripPlace();
+    SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int CSelectorWin::MeasureCell(const CWString& name) const {
@@ -133,8 +147,8 @@ void CSelectorWin::RelayoutStrip() {
     const bool visible = IsWindowVisible(hwnd) != FALSE;
     ShowWindow(hwnd, SW_HIDE);
     // back to the stored place, even if it was dragged and not locked since
-    SetWindowPos(hwnd, HWND_TOPMOST, settings.switcherX, settings.switcherY, stripWidth,
-                 stripHeight, SWP_NOACTIVATE);
+    const POINT at = StripPlace();
+    SetWindowPos(hwnd, HWND_TOPMOST, at.x, at.y, stripWidth, stripHeight, SWP_NOACTIVATE);
     InvalidateRect(hwnd, nullptr, FALSE);
     if (visible) ShowWindow(hwnd, SW_SHOWNOACTIVATE);
 }
@@ -363,6 +377,12 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
     case UM_SETTINGSCHANGED:
         ApplySettings();
         return 0;
+    case WM_DISPLAYCHANGE:
+        OnScreenChange();
+        return 0;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETWORKAREA) OnScreenChange();
+        return DefWindowProcW(window, msg, wParam, lParam);
     default:
         return DefWindowProcW(window, msg, wParam, lParam);
     }

@@ -59,6 +59,9 @@ class CSelectorWin : public CWindow {
 
   private:
     void OnCreate();
+    // The stored place, or the nearest one that a monitor's work area shows.
+    POINT StripPlace() const;
+    void OnScreenChange();
     void OnTick();
     void OnMouseMove(POINT point);
     void OnPress(POINT point);

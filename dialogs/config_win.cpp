@@ -25,6 +25,7 @@ CConfigWin::~CConfigWin() {
 }
 
 HWND CConfigWin::Create(HWND openerWindow) {
+    openedFrom = openerWindow;
     const HWND created = createWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
                                       WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width, height);
     if (!created) return nullptr;
@@ -49,7 +50,7 @@ void CConfigWin::OnCreate() {
                      reinterpret_cast<LPARAM>(settings.clientPath.c_str()));
         SetFocus(editField);
     }
-    centre(hwnd);
+    centre(hwnd, openedFrom);
     StartHoverTimer();
 }
 

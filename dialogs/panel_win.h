@@ -85,6 +85,8 @@ class CPanelWin : public CWindow {
 
     const int width;
     const int height;
+    // The window that asked for this one: the window opens on its monitor.
+    HWND openedFrom = nullptr;
     Font textFont;
     HitRegions regions;
 

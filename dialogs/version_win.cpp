@@ -23,7 +23,8 @@ CVersionWin::~CVersionWin() {
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
 }
 
-HWND CVersionWin::Create(HWND) {
+HWND CVersionWin::Create(HWND openerWindow) {
+    openedFrom = openerWindow;
     return createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP | WS_VISIBLE,
                         0, 0, width, height);
 }
@@ -64,7 +65,7 @@ HCURSOR CVersionWin::CursorAt(POINT point) const {
 LRESULT CVersionWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CREATE) {
         Render();
-        centre(window);
+        centre(window, openedFrom);
         StartHoverTimer();
         return 0;
     }

@@ -15,8 +15,8 @@ class CVersionWin : public CPanelWin {
     CVersionWin();
     ~CVersionWin();
 
-    // Opens the window anew, centred, without taking the focus. The opener is not kept:
-    // this window reports nothing. The new window, or NULL.
+    // Opens the window anew, centred on the opener's monitor (the pointer's for a hidden
+    // opener), without taking the focus. This window reports nothing. The new window, or NULL.
     HWND Create(HWND openerWindow);
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;

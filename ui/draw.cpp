@@ -1,11 +1,61 @@
 #include "ui/draw.h"
 
+#include <cwchar>
+
 #include "res/resource.h"
 
+namespace {
+
+// Arial Narrow's glyphs are Arial's at this share of the width.
+constexpr int narrowPercent = 82;
+
+HFONT makeFont(const wchar_t* face, int height, int width, int weight, bool underline) {
+    return CreateFontW(height, width, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
+                       ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       VARIABLE_PITCH | FF_SWISS, face);
+}
+
+int CALLBACK noteFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+} // namespace
+
+const wchar_t* firstInstalledFace(const std::function<bool(const wchar_t*)>& installed) {
+    for (const wchar_t* face : narrowFaces)
+        if (installed(face)) return face;
+    return nullptr;
+}
+
+bool faceInstalled(const wchar_t* face) {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy_s(wanted.lfFaceName, face, _TRUNCATE);
+    WindowDC screen(nullptr);
+    bool found = false;
+    EnumFontFamiliesExW(screen, &wanted, noteFamily, reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+Font createUiFontIn(const wchar_t* face, int height, int weight, bool underline) {
+    if (face) return Font(makeFont(face, height, 0, weight, underline));
+    // a width of 0 lets the system pick Arial's own; a given average width squeezes it
+    Font plain(makeFont(L"Arial", height, 0, weight, underline));
+    WindowDC screen(nullptr);
+    TEXTMETRICW metrics{};
+    {
+        Selection keepFont(screen, plain.get());
+        GetTextMetricsW(screen, &metrics);
+    }
+    const int width = MulDiv(metrics.tmAveCharWidth, narrowPercent, 100);
+    return Font(makeFont(L"Arial", height, width > 0 ? width : 1, weight, underline));
+}
+
 Font createUiFont(int height, int weight, bool underline) {
-    return Font(CreateFontW(height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
-                            ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            VARIABLE_PITCH | FF_SWISS, L"Arial Narrow"));
+    // looked up once: every window draws and measures in the same face
+    static const wchar_t* const face = firstInstalledFace(faceInstalled);
+    return createUiFontIn(face, height, weight, underline);
 }
 
 void DrawSmoothText(HDC targetDC, const wchar_t* text, COLORREF glyphColor, COLORREF fillColor,

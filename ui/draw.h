@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
+
 #include "ui/handles.h"
 
 inline constexpr COLORREF backColor = RGB(40, 40, 40);
@@ -16,8 +18,20 @@ inline constexpr int measureFontHeight = 14;
 inline constexpr int editFontHeight = 15;
 inline constexpr int textScale = 5;
 
-// "Arial Narrow", variable pitch, Swiss family, default quality.
+// The narrow faces the look is drawn in, best first: the one it was designed with, which
+// comes with Office, then the narrow widths of the face that Windows 10 and 11 ship.
+inline constexpr const wchar_t* narrowFaces[] = {L"Arial Narrow", L"Bahnschrift SemiCondensed",
+                                                 L"Bahnschrift Condensed"};
+// The first narrow face that `installed` finds; nullptr when there is none.
+const wchar_t* firstInstalledFace(const std::function<bool(const wchar_t*)>& installed);
+// Whether the system enumerates a font family of this name.
+bool faceInstalled(const wchar_t* face);
+
+// The look's font: the first installed narrow face (variable pitch, Swiss family, default
+// quality), or with none of them Arial squeezed to Arial Narrow's proportions, never wider.
 Font createUiFont(int height, int weight, bool underline = false);
+// The same in a given face; nullptr gives the squeezed Arial.
+Font createUiFontIn(const wchar_t* face, int height, int weight, bool underline);
 
 // Draws `text` into `rect` less a one-pixel margin: rendered five times larger on an opaque
 // `fillColor` ground (with a black shadow offset by 6 when asked) and shrunk onto the target

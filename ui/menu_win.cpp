@@ -1,5 +1,7 @@
 #include "ui/menu_win.h"
 
+#include <algorithm>
+
 #include "app/messages.h"
 #include "ui/draw.h"
 
@@ -33,8 +35,19 @@ int menuRowAt(POINT point, SIZE menu) {
 
 POINT menuOrigin(POINT at, SIZE menu, const RECT& workArea) {
     if (at.y + menu.cy > workArea.bottom) at.y -= menu.cy;
+    if (at.y + menu.cy > workArea.bottom) at.y = workArea.bottom - menu.cy;
+    if (at.y < workArea.top) at.y = workArea.top;
     if (at.x + menu.cx > workArea.right) at.x = workArea.right - menu.cx;
+    if (at.x < workArea.left) at.x = workArea.left;
     return at;
+}
+
+bool menuKeepsOpen(POINT pointer, const RECT& menu, POINT openedAt) {
+    // a straight way from the point to any part of the menu stays inside both's bounds
+    RECT reach{std::min(menu.left, openedAt.x), std::min(menu.top, openedAt.y),
+               std::max(menu.right, openedAt.x + 1), std::max(menu.bottom, openedAt.y + 1)};
+    InflateRect(&reach, leaveMargin, leaveMargin);
+    return PtInRect(&reach, pointer) != FALSE;
 }
 
 CMenuWin::CMenuWin()
@@ -87,8 +100,9 @@ void CMenuWin::Layout() {
 void CMenuWin::ShowAt(int x, int y) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromPoint({x, y}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    GetMonitorInfoW(MonitorFromPoint({x, y}, MONITOR_DEFAULTTONEAREST), &monitor);
     const POINT at = menuOrigin({x, y}, {width, height}, monitor.rcWork);
+    openedAt = {x, y};
 
     SetTimer(hwnd, leaveTimer, leavePeriod, nullptr);
     Render();
@@ -171,10 +185,9 @@ void CMenuWin::OnLeaveCheck() {
     POINT cursor{};
     GetCursorPos(&cursor);
     const HWND under = WindowFromPoint(cursor);
-    RECT keepOpen{};
-    GetWindowRect(hwnd, &keepOpen);
-    InflateRect(&keepOpen, leaveMargin, leaveMargin);
-    if (PtInRect(&keepOpen, cursor) || under == opener || under == hwnd) return;
+    RECT shown{};
+    GetWindowRect(hwnd, &shown);
+    if (menuKeepsOpen(cursor, shown, openedAt) || under == opener || under == hwnd) return;
     Dismiss();
 }
 

@@ -22,8 +22,12 @@ RECT menuLabelRect(int index, int menuWidth);
 // and the frame below the last row gives itemCount, which is no item.
 int menuRowAt(POINT point, SIZE menu);
 // Where the menu opens for a point: upward when it would cross the work area's bottom,
-// pushed left when it would cross its right edge.
+// pushed left when it would cross its right edge, and always wholly inside the work area
+// (its top and left edges win), so a point on a taskbar on any side opens it beside that.
 POINT menuOrigin(POINT at, SIZE menu, const RECT& workArea);
+// Whether an open menu stays open with the pointer here: near the menu (6 px), or anywhere
+// between the point where it was opened and the menu, the way from a taskbar to it.
+bool menuKeepsOpen(POINT pointer, const RECT& menu, POINT openedAt);
 
 class CMenuWin : public CWindow {
   public:
@@ -66,5 +70,6 @@ class CMenuWin : public CWindow {
     Font textFont;
     Font measureFont;
     int hoverIndex = -1;
+    POINT openedAt{0, 0};
     std::vector<MenuItem> items;
 };

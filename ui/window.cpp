@@ -1,6 +1,32 @@
 #include "ui/window.h"
 
+#include <algorithm>
+
 #include "app/globals.h"
+
+namespace {
+
+long long overlapArea(const RECT& a, const RECT& b) {
+    const long long width = std::min(a.right, b.right) - std::max(a.left, b.left);
+    const long long height = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
+    return width > 0 && height > 0 ? width * height : 0;
+}
+
+long long gapSquared(const RECT& a, const RECT& b) {
+    const long long dx = std::max({0L, b.left - a.right, a.left - b.right});
+    const long long dy = std::max({0L, b.top - a.bottom, a.top - b.bottom});
+    return dx * dx + dy * dy;
+}
+
+BOOL CALLBACK collectWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (GetMonitorInfoW(monitor, &info))
+        reinterpret_cast<std::vector<RECT>*>(list)->push_back(info.rcWork);
+    return TRUE;
+}
+
+} // namespace
 
 CWindow::CWindow() : hInstance(moduleInstance) {
     WNDCLASSEXW wc{};
@@ -53,7 +79,34 @@ POINT centredPosition(SIZE window, const RECT& reference, const RECT& area) {
     return at;
 }
 
-void centre(HWND hwnd) {
+POINT onScreenPosition(const RECT& window, const std::vector<RECT>& workAreas) {
+    const POINT at{window.left, window.top};
+    if (workAreas.empty()) return at;
+    const LONG width = std::max(1L, window.right - window.left);
+    const LONG height = std::max(1L, window.bottom - window.top);
+    const RECT probe{at.x, at.y, at.x + width, at.y + height};
+
+    long long shown = 0;
+    const RECT* nearest = &workAreas.front();
+    for (const RECT& work : workAreas) {
+        shown += overlapArea(probe, work);
+        const long long overlap = overlapArea(probe, work), best = overlapArea(probe, *nearest);
+        if (overlap > best ||
+            (overlap == best && gapSquared(probe, work) < gapSquared(probe, *nearest)))
+            nearest = &work;
+    }
+    if (shown >= static_cast<long long>(width) * height) return at;
+    return {std::max(nearest->left, std::min(at.x, nearest->right - width)),
+            std::max(nearest->top, std::min(at.y, nearest->bottom - height))};
+}
+
+std::vector<RECT> monitorWorkAreas() {
+    std::vector<RECT> areas;
+    EnumDisplayMonitors(nullptr, nullptr, collectWorkArea, reinterpret_cast<LPARAM>(&areas));
+    return areas;
+}
+
+void centre(HWND hwnd, HWND opener) {
     if (!IsWindow(hwnd)) return;
     const bool child = (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) != 0;
     const HWND reference = child ? GetParent(hwnd) : GetWindow(hwnd, GW_OWNER);
@@ -70,8 +123,16 @@ void centre(HWND hwnd) {
         GetClientRect(reference, &referenceRect);
         MapWindowPoints(reference, parent, reinterpret_cast<POINT*>(&referenceRect), 2);
     } else {
-        const HMONITOR monitor =
-            MonitorFromWindow(reference ? reference : hwnd, MONITOR_DEFAULTTONEAREST);
+        HMONITOR monitor = nullptr;
+        if (reference) {
+            monitor = MonitorFromWindow(reference, MONITOR_DEFAULTTONEAREST);
+        } else if (IsWindow(opener) && IsWindowVisible(opener)) {
+            monitor = MonitorFromWindow(opener, MONITOR_DEFAULTTONEAREST);
+        } else {
+            POINT pointer{};
+            GetCursorPos(&pointer);
+            monitor = MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST);
+        }
         if (!monitor) return;
         MONITORINFO info{};
         info.cbSize = sizeof(info);

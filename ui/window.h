@@ -4,6 +4,8 @@
 // after windows.h, which it needs
 #include <windowsx.h>
 
+#include <vector>
+
 inline constexpr wchar_t windowClassName[] = L"__CWindowClass";
 
 class CWindow {
@@ -33,10 +35,20 @@ class CWindow {
 // vertically into `area` (the top edge wins when it is taller than the area).
 POINT centredPosition(SIZE window, const RECT& reference, const RECT& area);
 
+// Where a window with this rectangle goes so that it can be seen: where it is when the work
+// areas show all of it, otherwise as near as it gets inside the work area nearest to it (most
+// overlap, then smallest gap), whose left and top edges win when it is larger. A window with
+// no width or height yet counts as one pixel. Work areas of monitors never overlap.
+POINT onScreenPosition(const RECT& window, const std::vector<RECT>& workAreas);
+// Every monitor's work area, in screen pixels.
+std::vector<RECT> monitorWorkAreas();
+
 // The point of a mouse message, in client pixels; both halves are signed.
 inline POINT pointFromLParam(LPARAM lParam) {
     return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
 }
 
-// Centres a window on its parent (child windows), its owner, or its monitor's work area.
-void centre(HWND hwnd);
+// Centres a window on its parent (child windows) or its owner; any other window on the work
+// area of the monitor of `opener` when that is shown, else of the pointer's monitor (a
+// hidden opener, such as the tray window, has no place of its own).
+void centre(HWND hwnd, HWND opener = nullptr);

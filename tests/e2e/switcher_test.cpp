@@ -388,6 +388,53 @@ TEST_F(Switcher, AListChangeWhileUnlockedPutsTheStripBackAtItsStoredPlace) {
     EXPECT_EQ(readNumber(L"Switcher Position y"), 20);
 }
 
+TEST_F(Switcher, AStripStoredOffEveryMonitorShowsInTheWorkAreaAndKeepsItsPlaceUntilLocked) {
+    setNumber(L"Switcher Position x", 5000);
+    setNumber(L"Switcher Position y", 5000);
+    start();
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor));
+    const RECT work = monitor.rcWork;
+    auto inCorner = [&] {
+        return waitUntil(
+            [&] {
+                const RECT r = windowRect(strip);
+                return r.right == work.right && r.bottom == work.bottom;
+            },
+            3000);
+    };
+    auto alice = clients({standIn(L"QOR - Alice", 100, 150)});
+    ASSERT_TRUE(showsWidthOf({L"Alice"}));
+    EXPECT_TRUE(inCorner()) << "out of sight";
+    // a list change puts it back at its stored place, and so out of sight again
+    auto bob = clients({standIn(L"QOR - Bob", 450, 150)});
+    EXPECT_TRUE(showsWidthOf({L"Alice", L"Bob"}));
+    EXPECT_TRUE(inCorner()) << "out of sight after a list change";
+
+    // monitors or the work area change while it is off every monitor
+    const struct {
+        UINT msg;
+        WPARAM wParam;
+        LPARAM lParam;
+    } changes[] = {{WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 800)},
+                   {WM_SETTINGCHANGE, SPI_SETWORKAREA, 0}};
+    for (const auto& change : changes) {
+        SetWindowPos(strip, nullptr, -3000, 4000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_TRUE(stripAt(-3000, 4000));
+        ASSERT_TRUE(deliver(strip, change.msg, change.wParam, change.lParam));
+        EXPECT_TRUE(inCorner()) << "message " << change.msg;
+    }
+
+    EXPECT_EQ(readNumber(L"Switcher Position x"), 5000);
+    EXPECT_EQ(readNumber(L"Switcher Position y"), 5000);
+    chooseFromMenu(lockRow); // "Unlock"
+    chooseFromMenu(lockRow); // "Lock" stores where it shows
+    const RECT shown = windowRect(strip);
+    EXPECT_TRUE(waitUntil([&] { return readNumber(L"Switcher Position x") == shown.left; }, 3000));
+    EXPECT_EQ(readNumber(L"Switcher Position y"), shown.top);
+}
+
 TEST_F(Switcher, TheMenuHasSevenRowsAndShowTaskbarBringsTheTaskbarForward) {
     start();
     auto c = clients({standIn(L"QOR - Alice", 100, 150)});

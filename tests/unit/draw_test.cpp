@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "tests/support/testkit.h"
 #include "ui/draw.h"
 
@@ -55,6 +59,60 @@ TEST(HandleOwners, SelectionRestoresAndOwnersFree) {
     }
     EXPECT_EQ(GetCurrentObject(dc, OBJ_BITMAP), original);
     EXPECT_EQ(testkit::countGdiObjects(pid), before);
+}
+
+TEST(UiFont, TheFirstInstalledNarrowFaceAndNeverAWiderOne) {
+    struct Row {
+        const char* what;
+        std::vector<std::wstring> installed;
+        const wchar_t* expected;
+    } rows[] = {
+        {"with Office",
+         {L"Arial", L"Arial Narrow", L"Bahnschrift", L"Bahnschrift SemiCondensed"},
+         L"Arial Narrow"},
+        {"Windows alone",
+         {L"Arial", L"Bahnschrift", L"Bahnschrift SemiCondensed", L"Bahnschrift Condensed"},
+         L"Bahnschrift SemiCondensed"},
+        {"only the narrowest", {L"Arial", L"Bahnschrift Condensed"}, L"Bahnschrift Condensed"},
+        {"no narrow face", {L"Arial", L"Bahnschrift"}, nullptr},
+    };
+    for (const Row& row : rows) {
+        const wchar_t* face = firstInstalledFace([&](const wchar_t* name) {
+            for (const std::wstring& installed : row.installed)
+                if (installed == name) return true;
+            return false;
+        });
+        EXPECT_EQ(face ? std::wstring(face) : L"<none>",
+                  row.expected ? std::wstring(row.expected) : L"<none>")
+            << row.what;
+    }
+
+    // what this system draws in, and Arial squeezed for a system with no narrow face: both
+    // clearly narrower than Arial (Arial Narrow is about 0.82 of it), neither unreadably so
+    auto widthOf = [](HFONT font) {
+        WindowDC screen(nullptr);
+        Selection keep(screen, font);
+        SIZE extent{};
+        GetTextExtentPoint32W(screen, L"ALICE 12", 8, &extent);
+        return double(extent.cx);
+    };
+    const Font arial(CreateFontW(textFontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                                 ANSI_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS, L"Arial"));
+    const Font ui = createUiFont(textFontHeight, FW_BOLD);
+    const Font squeezed = createUiFontIn(nullptr, textFontHeight, FW_BOLD, false);
+    const double wide = widthOf(arial.get());
+    for (const Font* font : {&ui, &squeezed}) {
+        EXPECT_LT(widthOf(font->get()), 0.9 * wide) << (font == &ui ? "chosen" : "squeezed");
+        EXPECT_GT(widthOf(font->get()), 0.7 * wide) << (font == &ui ? "chosen" : "squeezed");
+    }
+    wchar_t face[LF_FACESIZE]{};
+    {
+        WindowDC screen(nullptr);
+        Selection keep(screen, ui.get());
+        GetTextFaceW(screen, LF_FACESIZE, face);
+    }
+    std::printf("drawn in \"%ls\" (%.0f px wide, Arial %.0f, squeezed Arial %.0f)\n", face,
+                widthOf(ui.get()), wide, widthOf(squeezed.get()));
 }
 
 TEST(SmoothText, NullDrawsNothingEmptyFillsTheBoxInsideItsMargin) {

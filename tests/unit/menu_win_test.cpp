@@ -38,7 +38,10 @@ TEST(MenuGeometry, SizesRowsAndTheRowUnderAPoint) {
         EXPECT_EQ(menuRowAt(r.point, menu), r.row) << r.point.x << "," << r.point.y;
 }
 
-TEST(MenuGeometry, OpensUpwardAndPushesLeftAtTheWorkAreaEdges) {
+// Near the work area's edges; and opened from an icon on a taskbar at each side of a
+// 1280 x 800 monitor (or of a second monitor left of it): beside the taskbar, wholly in the
+// work area, and open all the way from the icon to the menu, closed well away from both.
+TEST(MenuGeometry, OpensInsideTheWorkAreaOnEverySideAndStaysOpenOnTheWayToIt) {
     const RECT work{0, 0, 1280, 780};
     const SIZE menu{120, 94};
     struct Row {
@@ -51,12 +54,56 @@ TEST(MenuGeometry, OpensUpwardAndPushesLeftAtTheWorkAreaEdges) {
         {"exactly fits", {1160, 686}, {1160, 686}},
         {"near the right: pushed left", {1250, 200}, {1160, 200}},
         {"bottom-right corner", {1279, 779}, {1160, 685}},
-        {"top and left edges are used unchanged", {-5, -5}, {-5, -5}},
+        {"above and left of the area: pulled in", {-5, -5}, {0, 0}},
     };
     for (const Row& r : rows) {
         const POINT at = menuOrigin(r.at, menu, work);
         EXPECT_EQ(at.x, r.expected.x) << r.what;
         EXPECT_EQ(at.y, r.expected.y) << r.what;
+    }
+
+    struct TaskbarRow {
+        const char* taskbar;
+        RECT work;
+        POINT icon;
+        POINT expected;
+    } taskbarRows[] = {
+        {"bottom", {0, 0, 1280, 760}, {1200, 780}, {1160, 666}},
+        {"right", {0, 0, 1220, 800}, {1250, 700}, {1100, 700}},
+        {"left", {60, 0, 1280, 800}, {30, 400}, {60, 400}},
+        {"top", {0, 40, 1280, 800}, {640, 20}, {640, 40}},
+        {"top, in the far corner", {0, 40, 1280, 800}, {1275, 5}, {1160, 40}},
+        {"left, on a monitor left of the main one", {-1220, 0, 0, 800}, {-1250, 790}, {-1220, 696}},
+    };
+    for (const TaskbarRow& r : taskbarRows) {
+        const POINT at = menuOrigin(r.icon, menu, r.work);
+        EXPECT_EQ(at.x, r.expected.x) << r.taskbar;
+        EXPECT_EQ(at.y, r.expected.y) << r.taskbar;
+        const RECT shown{at.x, at.y, at.x + menu.cx, at.y + menu.cy};
+        RECT inside{};
+        EXPECT_TRUE(IntersectRect(&inside, &shown, &r.work) && EqualRect(&inside, &shown))
+            << r.taskbar << ": not wholly in the work area";
+
+        // from the icon straight to each corner and the middle of the menu
+        const POINT targets[] = {{shown.left, shown.top},
+                                 {shown.right - 1, shown.top},
+                                 {shown.left, shown.bottom - 1},
+                                 {shown.right - 1, shown.bottom - 1},
+                                 {(shown.left + shown.right) / 2, (shown.top + shown.bottom) / 2}};
+        for (const POINT& target : targets)
+            for (int step = 0; step <= 20; ++step) {
+                const POINT on{r.icon.x + (target.x - r.icon.x) * step / 20,
+                               r.icon.y + (target.y - r.icon.y) * step / 20};
+                EXPECT_TRUE(menuKeepsOpen(on, shown, r.icon))
+                    << r.taskbar << ": closes at " << on.x << "," << on.y;
+            }
+        // 6 px around both still counts; further away it closes
+        EXPECT_TRUE(menuKeepsOpen({shown.left - 6, shown.top - 6}, shown, r.icon)) << r.taskbar;
+        EXPECT_TRUE(menuKeepsOpen({r.icon.x + 6, r.icon.y + 6}, shown, r.icon)) << r.taskbar;
+        for (POINT away :
+             {POINT{shown.left - 40, shown.top - 40}, POINT{shown.right + 40, shown.bottom + 40}})
+            EXPECT_FALSE(menuKeepsOpen(away, shown, r.icon))
+                << r.taskbar << ": open at " << away.x << "," << away.y;
     }
 }
 

@@ -170,6 +170,43 @@ TEST(Centring, Arithmetic) {
     }
 }
 
+TEST(Centring, AWindowNoWorkAreaShowsWhollyComesToTheNearest) {
+    const RECT main{0, 0, 1280, 760}; // taskbar at the bottom
+    const RECT right{1280, 0, 3200, 1080}, left{-1920, 0, 0, 1080};
+    struct Row {
+        const char* what;
+        std::vector<RECT> monitors;
+        POINT at;
+        int width;
+        POINT expected;
+    } rows[] = {
+        {"on the main monitor", {main}, {300, 0}, 200, {300, 0}},
+        {"on a second monitor", {main, right}, {2000, 500}, 200, {2000, 500}},
+        {"across two monitors", {main, right}, {1200, 100}, 200, {1200, 100}},
+        {"on a second monitor that is gone", {main}, {2000, 500}, 200, {1080, 500}},
+        {"far off every monitor", {main}, {5000, 5000}, 200, {1080, 743}},
+        {"half off the right edge", {main}, {1180, 100}, 200, {1080, 100}},
+        {"on the taskbar", {main}, {300, 750}, 200, {300, 743}},
+        {"on a left monitor that is gone", {main, right}, {-1500, 300}, 200, {0, 300}},
+        {"under the second monitor: the nearer", {main, right}, {2500, 1500}, 200, {2500, 1063}},
+        {"below the shorter monitor: onto the one showing most of it",
+         {main, right},
+         {1200, 770},
+         200,
+         {1280, 770}},
+        {"on a monitor left of the main one", {left, main}, {-300, 40}, 200, {-300, 40}},
+        {"no cells yet: one pixel", {main}, {5000, 5000}, 0, {1279, 743}},
+        {"wider than the work area: left edge", {main}, {100, 100}, 1500, {0, 100}},
+        {"no monitors reported: left alone", {}, {5000, 5000}, 200, {5000, 5000}},
+    };
+    for (const Row& row : rows) {
+        const RECT strip{row.at.x, row.at.y, row.at.x + row.width, row.at.y + 17};
+        const POINT at = onScreenPosition(strip, row.monitors);
+        EXPECT_EQ(at.x, row.expected.x) << row.what;
+        EXPECT_EQ(at.y, row.expected.y) << row.what;
+    }
+}
+
 class PlainWin : public CWindow {
   public:
     LRESULT handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) override {
