@@ -218,8 +218,15 @@ class Churn {
 };
 
 void print(const char* label, const Sample& s) {
-    std::printf("%-10s gdi %4ld  handles %4ld  private %7zu KiB  cpu %7llu ms\n", label, s.gdi,
-                s.handles, size_t(s.privateBytes / 1024), s.cpuMs);
+    // DCs, regions and bitmaps apart: a step of one of each is Wine's window-DC cache
+    auto of = [&](int type) {
+        const auto found = s.gdiTypes.find(type);
+        return found == s.gdiTypes.end() ? 0L : found->second;
+    };
+    std::printf("%-10s gdi %4ld (dc %ld rgn %ld bmp %ld)  handles %4ld  private %7zu KiB  cpu "
+                "%7llu ms\n",
+                label, s.gdi, of(1), of(4), of(5), s.handles, size_t(s.privateBytes / 1024),
+                s.cpuMs);
     std::fflush(stdout);
 }
 
