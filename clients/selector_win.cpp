@@ -46,7 +46,8 @@ std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locke
 unsigned __stdcall ActivateClient(void* window) {
     const HWND client = static_cast<HWND>(window);
     if (IsWindow(client) && GetForegroundWindow() != client) {
-        restoreShowState(client);
+        // a minimised client comes back as it was, maximised too; any other stays as it is
+        if (IsIconic(client)) ShowWindow(client, SW_RESTORE);
         SetForegroundWindow(client);
     }
     return 0;
