@@ -159,11 +159,9 @@ TEST(ClientPass, ThePassThreadAloneIsPerMonitorAware) {
     EXPECT_TRUE(passPerMonitor);
 
     const Context before = getThread();
-    KernelHandle pass;
-    startClientPass(pass, restorePass);
-    ASSERT_TRUE(pass);
-    EXPECT_TRUE(testkit::pumpUntil(
-        [&] { return WaitForSingleObject(pass.get(), 0) == WAIT_OBJECT_0; }, 10000));
+    ClientPasses passes;
+    passes.Start(restorePass);
+    EXPECT_TRUE(testkit::pumpUntil([&] { return passes.Ended(); }, 10000));
     EXPECT_TRUE(equal(getThread(), before));
 }
 
