@@ -29,7 +29,8 @@ CTrayWin::CTrayWin()
 CTrayWin::~CTrayWin() {
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
     hIcon.reset();
-    // then the members: the menu, the switcher; then the base teardown
+    // then the members: the menu, the switcher, the commands (a pass still running stops
+    // before its next window); then the base teardown
 }
 
 LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
