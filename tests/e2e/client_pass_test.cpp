@@ -187,18 +187,24 @@ TEST_F(ClientPass, SetClientsThenRestoreKeepsEveryClientArea) {
 }
 
 // A pass changes frames, places and sizes, nothing else: whether another program or a client
-// is in front, it stays in front and the stacking order stays as it was.
+// is in front, it stays in front, the stacking order stays as it was and a hidden client
+// stays hidden.
 TEST_F(ClientPass, PassesLeaveTheForegroundAndTheStackingOrderAsTheyWere) {
     auto started = clients({L"--title \"QOR - Alice\" --size 400x300 --pos 100,100",
                             L"--title \"QOR - Bob\" --size 500x350 --pos 250,150",
                             L"--title \"QOR - Cleo\" --size 450x320 --pos 400,200",
-                            L"--class OtherProgram --title Other --size 300x200 --pos 700,450"});
-    ASSERT_EQ(started.size(), 4u);
+                            L"--class OtherProgram --title Other --size 300x200 --pos 700,450",
+                            L"--title \"QOR - Hidden\" --size 320x240 --pos 600,100"});
+    ASSERT_EQ(started.size(), 5u);
     const SIZE sizes[] = {{400, 300}, {500, 350}, {450, 320}};
     std::vector<HWND> all;
-    for (const StandIn& s : started)
-        all.push_back(s.hwnd);
+    for (size_t i = 0; i < 4; ++i)
+        all.push_back(started[i].hwnd);
     const HWND other = started[3].hwnd;
+    // a client that has hidden its window is fitted and restored, and stays hidden
+    const HWND hidden = started[4].hwnd;
+    ShowWindow(hidden, SW_HIDE);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(hidden); }, 3000));
 
     // by the index in `all`, top first
     auto order = [&](const std::vector<HWND>& stack) {
@@ -236,6 +242,15 @@ TEST_F(ClientPass, PassesLeaveTheForegroundAndTheStackingOrderAsTheyWere) {
                     [&] { return fit ? isFitted(all[i], sizes[i]) : isRestored(all[i], sizes[i]); },
                     10000))
                     << (fit ? "fit " : "restore ") << i << ": " << describe(all[i]);
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    return GetWindowLongW(hidden, GWL_STYLE) ==
+                               ((fit ? fittedStyle : restoredStyle) & ~WS_VISIBLE) &&
+                           sameSize(ownClientSize(hidden), {320, 240}) && atCorner(hidden);
+                },
+                10000))
+                << describe(hidden);
+            EXPECT_FALSE(IsWindowVisible(hidden));
             EXPECT_EQ(order({GetForegroundWindow()}), order({front}))
                 << (fit ? "after fit" : "after restore");
             // Wine now and then restacks a window whose frame changed (SWP_FRAMECHANGED, which
@@ -251,6 +266,8 @@ TEST_F(ClientPass, PassesLeaveTheForegroundAndTheStackingOrderAsTheyWere) {
     }
 }
 
+// Wine refuses another process's placement, so here they come back through the show-window
+// path; on Windows through the placement, with its restore-to-maximised flag cleared.
 TEST_F(ClientPass, MinimisedAndMaximisedClientsAreRestoredFirst) {
     auto started = clients({L"--title \"QOR - Min\" --size 800x600 --minimized",
                             L"--title \"QOR - Max\" --size 700x500 --maximized",
