@@ -53,11 +53,11 @@ struct PassRun {
 // on the worker, unless this pass is superseded meanwhile.
 class WindowClaim {
   public:
-    WindowClaim(const PassRun& run, HWND window) : shared(run.shared), window(window) {
+    WindowClaim(const PassRun& run, HWND client) : shared(run.shared), window(client) {
         AcquireSRWLockExclusive(&shared->lock);
         while (!run.superseded()) {
-            if (std::find(shared->busy.begin(), shared->busy.end(), window) == shared->busy.end()) {
-                shared->busy.push_back(window);
+            if (std::find(shared->busy.begin(), shared->busy.end(), client) == shared->busy.end()) {
+                shared->busy.push_back(client);
                 held = true;
                 break;
             }
