@@ -5,10 +5,6 @@
 #include "app/globals.h"
 #include "app/messages.h"
 #include "app/settings.h"
-#include "clients/client_pass.h"
-#include "clients/game_client.h"
-#include "dialogs/config_win.h"
-#include "dialogs/version_win.h"
 #include "res/resource.h"
 
 namespace {
@@ -37,20 +33,19 @@ CTrayWin::CTrayWin()
       // Explorer broadcasts this when it (re)creates the taskbar
       taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")) {
     loadSettings();
-    switcher.configDialog = configWindow;
-    switcher.versionDialog = versionWindow;
+    commands.configDialog = configWindow;
+    commands.versionDialog = versionWindow;
+    switcher.commands = &commands;
     const int count = static_cast<int>(std::size(trayMenuEntries));
     for (int i = 0; i < count; ++i)
         menu.AppendItem(trayMenuEntries[i].text, trayMenuEntries[i].command, i == count - 1);
 }
 
 CTrayWin::~CTrayWin() {
-    // passes still running are left to finish on their own
-    setClientsThread.reset();
-    restoreThread.reset();
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
     hIcon.reset();
-    // then the members: the menu, the switcher; then the base teardown
+    // then the members: the menu, the switcher, the commands (a pass still running stops
+    // before its next window); then the base teardown
 }
 
 LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -166,26 +161,6 @@ void CTrayWin::OnSettingsChanged() {
 }
 
 void CTrayWin::OnCommand(WPARAM command) {
-    switch (command) {
-    case cmdSetClients:
-        startClientPass(setClientsThread, fitPass);
-        break;
-    case cmdRestore:
-        startClientPass(restoreThread, restorePass);
-        break;
-    case cmdOpenClient:
-        openClient(settings.clientPath);
-        break;
-    case cmdConfigure:
-        if (configWindow && !IsWindow(configWindow->hwnd)) configWindow->Create(hwnd);
-        break;
-    case cmdVersion:
-        if (versionWindow && !IsWindow(versionWindow->hwnd)) versionWindow->Create(hwnd);
-        break;
-    case cmdExit:
-        PostQuitMessage(0);
-        break;
-    default: // 3 and 4 belong to the switcher's menu
-        break;
-    }
+    // 3 and 4 belong to the switcher's menu; both dialogs report back here
+    commands.Run(command, hwnd, hwnd);
 }

@@ -6,14 +6,15 @@
 #include <shellapi.h>
 
 #include "clients/selector_win.h"
+#include "clients/shared_commands.h"
 #include "ui/handles.h"
 #include "ui/menu_win.h"
 #include "ui/window.h"
 
 class CTrayWin : public CWindow {
   public:
-    KernelHandle setClientsThread;
-    KernelHandle restoreThread;
+    // the shared commands and the one pass, handed to the switcher too; outlives it
+    SharedCommands commands;
     NOTIFYICONDATAW iconData;
     int iconAdded = 0;
     IconHandle hIcon;

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
+
 #include "ui/handles.h"
 
 enum PassMode : int { restorePass = 0, fitPass = 1 };
@@ -23,15 +25,36 @@ RECT fittedBounds(const RECT& workArea, SIZE clientSize);
 // added around the client size, so the client area keeps its size.
 RECT restoredBounds(const RECT& workArea, SIZE clientSize, int frameX, int frameY, int caption);
 
-// Puts another program's window back to its normal placement (SW_RESTORE), keeping the
-// rest of its placement; false when its placement cannot be read (it has gone).
-bool restoreShowState(HWND hwnd);
+// Takes another program's window out of minimised or maximised to its normal size and place,
+// without activating it or changing its place in the z-order; a minimised window that was
+// maximised before comes back at its normal size too. False when it has gone.
+bool showNormalWithoutActivating(HWND hwnd);
 
-// Starts a pass of `mode` in `pass`. A previous pass of the same slot is not waited for
-// and never terminated: its handle is closed and it finishes on its own.
-void startClientPass(KernelHandle& pass, int mode);
+// The program's one owner of passes, whichever menu asked. A newer pass supersedes the
+// running one, which stops before its next window; no two passes handle the same window at
+// once, and the newest handles each window after any older one is done with it. Nothing is
+// waited for on the calling thread and no pass is ever terminated.
+class ClientPasses {
+  public:
+    ClientPasses();
+    // A pass still running stops before its next window and ends on its own.
+    ~ClientPasses();
+    ClientPasses(const ClientPasses&) = delete;
+    ClientPasses& operator=(const ClientPasses&) = delete;
 
+    void Start(int mode);
+    // True once the latest pass has ended (or none was started).
+    bool Ended() const;
+
+    struct Shared;
+
+  private:
+    std::shared_ptr<Shared> shared;
+    KernelHandle latest;
+    unsigned requests = 0;
+};
+
+// One whole pass on the calling thread that nothing supersedes (benchmarks and tests).
 // Runs per-monitor aware (where Windows has per-thread awareness) and handles each client in
 // the client's own awareness, so sizes are exact on scaled displays for both kinds of game.
 unsigned __stdcall clientPassThread(void* mode);
-BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM mode);

@@ -25,6 +25,11 @@ inline bool isClientClass(const wchar_t* className) {
     return wcscmp(className, clientClassName) == 0;
 }
 
-// Starts a new client from its executable through the shell, without arguments, as the
-// installer's shortcut would; an empty path does nothing.
+// The folder of a client path, where its shortcut would start it: everything before the last
+// separator, the separator kept after a drive or alone so a root stays a root; empty for a
+// path without a folder.
+CWString clientFolder(const CWString& clientPath);
+
+// Starts a new client from its executable through the shell, without arguments and in its
+// own folder, as the installer's shortcut would; an empty path does nothing.
 void openClient(const CWString& clientPath);

@@ -7,10 +7,7 @@
 
 #include "app/messages.h"
 #include "app/settings.h"
-#include "clients/client_pass.h"
-#include "clients/game_client.h"
-#include "dialogs/config_win.h"
-#include "dialogs/version_win.h"
+#include "clients/shared_commands.h"
 #include "res/resource.h"
 #include "ui/draw.h"
 
@@ -46,7 +43,8 @@ std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locke
 unsigned __stdcall ActivateClient(void* window) {
     const HWND client = static_cast<HWND>(window);
     if (IsWindow(client) && GetForegroundWindow() != client) {
-        restoreShowState(client);
+        // a minimised client comes back as it was, maximised too; any other stays as it is
+        if (IsIconic(client)) ShowWindow(client, SW_RESTORE);
         SetForegroundWindow(client);
     }
     return 0;
@@ -60,8 +58,6 @@ CSelectorWin::CSelectorWin()
 CSelectorWin::~CSelectorWin() {
     // Workers are never terminated: closing their handles lets them finish alone.
     workers.clear();
-    setClientsThread.reset();
-    restoreThread.reset();
     if (IsWindow(hwnd)) DestroyWindow(hwnd); // which lets go of the scan worker too
 }
 
@@ -296,12 +292,6 @@ void CSelectorWin::OnPress(POINT point) {
 
 void CSelectorWin::OnCommand(WPARAM command) {
     switch (command) {
-    case cmdSetClients:
-        startClientPass(setClientsThread, fitPass);
-        break;
-    case cmdRestore:
-        startClientPass(restoreThread, restorePass);
-        break;
     case cmdLockToggle:
         if (locked) {
             locked = 0;
@@ -318,19 +308,9 @@ void CSelectorWin::OnCommand(WPARAM command) {
         if (const HWND taskbar = FindWindowExW(nullptr, nullptr, L"Shell_TrayWnd", nullptr))
             SetForegroundWindow(taskbar);
         break;
-    case cmdOpenClient:
-        openClient(settings.clientPath);
-        break;
-    case cmdConfigure:
-        if (configDialog && !IsWindow(configDialog->hwnd)) configDialog->Create(hwnd);
-        break;
-    case cmdVersion:
-        if (versionDialog && !IsWindow(versionDialog->hwnd)) versionDialog->Create(opener);
-        break;
-    case cmdExit:
-        PostQuitMessage(0);
-        break;
     default:
+        // the configuration reports back to the strip, the version window to its opener
+        if (commands) commands->Run(command, hwnd, opener);
         break;
     }
 }

@@ -8,8 +8,7 @@
 #include "ui/menu_win.h"
 #include "ui/window.h"
 
-class CConfigWin;
-class CVersionWin;
+class SharedCommands;
 
 inline constexpr int stripHeight = 17;
 
@@ -28,9 +27,8 @@ void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRec
 class CSelectorWin : public CWindow {
   public:
     HWND opener = nullptr;
-    // What "Configure" and "Version" open: the program's two dialogs, given by the owner.
-    CConfigWin* configDialog = nullptr;
-    CVersionWin* versionDialog = nullptr;
+    // The commands it shares with the tray, and the program's one pass, given by the owner.
+    SharedCommands* commands = nullptr;
 
     CSelectorWin();
     ~CSelectorWin();
@@ -73,8 +71,6 @@ class CSelectorWin : public CWindow {
     void SweepWorkers();
 
     Bitmap backBuffer;
-    KernelHandle setClientsThread;
-    KernelHandle restoreThread;
     CMenuWin menu;
     POINT pressPoint{0, 0};
     int locked = 1;

@@ -305,14 +305,32 @@ TEST_F(Switcher, AClickOnACellBringsItsClientToTheFrontRestoringAMinimisedOne) {
     pointerTo(parked);
     EXPECT_TRUE(lights(cells, 1));
 
-    PostMessageW(bob, QOR_MINIMIZE, 0, 0);
-    ASSERT_TRUE(waitUntil([&] { return IsIconic(bob) != FALSE; }, 3000));
-    SetForegroundWindow(c[2].hwnd);
-    ASSERT_TRUE(inFront(c[2].hwnd));
-    clickCell(strip, cells[1]);
-    EXPECT_TRUE(inFront(bob));
-    EXPECT_TRUE(waitUntil([&] { return !IsIconic(bob); }, 3000)) << "still minimised";
-    pointerTo(parked);
+    // a minimised client comes back as it was; a maximised one stays maximised
+    const struct {
+        const char* what;
+        bool maximise, minimise, zoomed;
+    } rows[] = {{"minimised", false, true, false},
+                {"maximised", true, false, true},
+                {"maximised, then minimised", false, true, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.maximise) PostMessageW(bob, QOR_MAXIMIZE, 0, 0);
+        if (row.minimise) PostMessageW(bob, QOR_MINIMIZE, 0, 0);
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return (IsIconic(bob) != FALSE) == row.minimise && (!row.maximise || IsZoomed(bob));
+            },
+            3000));
+        SetForegroundWindow(c[2].hwnd);
+        ASSERT_TRUE(inFront(c[2].hwnd));
+        clickCell(strip, cells[1]);
+        EXPECT_TRUE(inFront(bob));
+        EXPECT_TRUE(waitUntil(
+            [&] { return !IsIconic(bob) && (IsZoomed(bob) != FALSE) == row.zoomed; }, 3000));
+        // and stays so once the activation has ended
+        EXPECT_FALSE(waitUntil([&] { return (IsZoomed(bob) != FALSE) != row.zoomed; }, 500));
+        pointerTo(parked);
+    }
 }
 
 TEST_F(Switcher, CellsFollowRenamesClosedClientsAndBareTitles) {

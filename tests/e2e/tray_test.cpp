@@ -4,6 +4,8 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include <string>
+
 #include "app/messages.h"
 #include "clients/client_pass.h"
 #include "tests/support/skarvel_process.h"
@@ -26,6 +28,18 @@ RECT rectOf(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
     return r;
+}
+
+std::string readFileText(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string text(64 * 1024, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file, text.data(), DWORD(text.size()), &read, nullptr)) read = 0;
+    CloseHandle(file);
+    text.resize(read);
+    return text;
 }
 
 class Tray : public testing::Test {
@@ -100,8 +114,15 @@ TEST_F(Tray, MenuCommandsFitAndRestoreClients) {
         waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == restoredStyle; }, 5000));
 }
 
-TEST_F(Tray, OpenClientStartsTheClientAtTheStoredPath) {
-    const std::wstring path = testkit::binDir() + L"qor.exe";
+// In the client's own folder, as its shortcut starts it, not in the program's.
+TEST_F(Tray, OpenClientStartsTheClientAtTheStoredPathInItsFolder) {
+    const std::wstring folder = testkit::binDir();
+    const std::wstring path = folder + L"qor.exe";
+    // the program runs in this test's folder, which must not be the client's
+    wchar_t own[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, own);
+    ASSERT_NE(CompareStringOrdinal(own, -1, folder.c_str(), int(folder.size()) - 1, TRUE),
+              CSTR_EQUAL);
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, &key, nullptr),
@@ -109,7 +130,14 @@ TEST_F(Tray, OpenClientStartsTheClientAtTheStoredPath) {
     RegSetValueExW(key, L"QOR Online path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                    DWORD((path.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
+    // the client that "Open client" starts, with no arguments, logs where the program says
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring log = std::wstring(temp) + L"skarvel-open-client.log";
+    DeleteFileW(log.c_str());
+    SetEnvironmentVariableW(L"QOR_LOG", log.c_str());
     start();
+    SetEnvironmentVariableW(L"QOR_LOG", nullptr);
 
     auto clientsNow = [] {
         std::vector<HWND> all;
@@ -130,6 +158,24 @@ TEST_F(Tray, OpenClientStartsTheClientAtTheStoredPath) {
     GetWindowThreadProcessId(clientsNow().front(), &pid);
     testkit::Process opened = testkit::Process::adopt(pid); // ends it when the test ends
     EXPECT_TRUE(opened.running());
+
+    // its "cwd" line: the client path's folder, without the final separator
+    std::string text;
+    waitUntil(
+        [&] {
+            text = readFileText(log);
+            return text.find("cwd ") != std::string::npos;
+        },
+        5000);
+    const size_t at = text.find("cwd ");
+    ASSERT_NE(at, std::string::npos) << "the client logged no folder";
+    const std::string line = text.substr(at + 4, text.find('\n', at) - at - 4);
+    const std::wstring started(line.begin(), line.end()); // an ASCII build folder
+    EXPECT_EQ(
+        CompareStringOrdinal(started.c_str(), -1, folder.c_str(), int(folder.size()) - 1, TRUE),
+        CSTR_EQUAL)
+        << "started in " << line;
+    DeleteFileW(log.c_str());
 }
 
 TEST_F(Tray, ExitRemovesTheIconAndEndsWithCodeZero) {

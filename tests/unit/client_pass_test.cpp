@@ -26,6 +26,23 @@ TEST(ClientPass, OnlyTheExactClassIsAClient) {
         EXPECT_EQ(isClientClass(row.name), row.client) << row.name;
 }
 
+// "Open client" starts the client in this folder, as its shortcut does.
+TEST(ClientPass, TheWorkingFolderIsTheClientPathsOwn) {
+    struct Row {
+        const wchar_t* path;
+        const wchar_t* folder;
+    } rows[] = {{L"C:\\Games\\QOR\\qor.exe", L"C:\\Games\\QOR"},
+                {L"C:\\qor.exe", L"C:\\"},
+                {L"\\qor.exe", L"\\"},
+                {L"\\\\server\\games\\qor.exe", L"\\\\server\\games"},
+                {L"D:/Games/qor.exe", L"D:/Games"},
+                {L"Games\\qor.exe", L"Games"},
+                {L"qor.exe", L""},
+                {L"", L""}};
+    for (const Row& row : rows)
+        EXPECT_STREQ(clientFolder(row.path).c_str(), row.folder) << row.path;
+}
+
 TEST(ClientPass, CaptionNeedsBothBorderAndDialogFrame) {
     struct Row {
         LONG style;
@@ -142,11 +159,9 @@ TEST(ClientPass, ThePassThreadAloneIsPerMonitorAware) {
     EXPECT_TRUE(passPerMonitor);
 
     const Context before = getThread();
-    KernelHandle pass;
-    startClientPass(pass, restorePass);
-    ASSERT_TRUE(pass);
-    EXPECT_TRUE(testkit::pumpUntil(
-        [&] { return WaitForSingleObject(pass.get(), 0) == WAIT_OBJECT_0; }, 10000));
+    ClientPasses passes;
+    passes.Start(restorePass);
+    EXPECT_TRUE(testkit::pumpUntil([&] { return passes.Ended(); }, 10000));
     EXPECT_TRUE(equal(getThread(), before));
 }
 

@@ -21,7 +21,7 @@ std::map<WPARAM, LRESULT> titleQueriesBySize; // WM_GETTEXT only
 
 template <class... Args> void logLine(const char* format, Args... args) {
     if (logFile == INVALID_HANDLE_VALUE) return;
-    char line[160];
+    char line[1024];
     int n = 0;
     if constexpr (sizeof...(Args) == 0)
         n = std::snprintf(line, sizeof line, "%s", format);
@@ -89,10 +89,17 @@ void show(HWND hwnd, int cmd) {
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_CREATE:
+    case WM_CREATE: {
         logLine("start pid=%lu hwnd=0x%llX", static_cast<unsigned long>(GetCurrentProcessId()),
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
+        wchar_t folder[MAX_PATH];
+        char utf8[3 * MAX_PATH + 1];
+        const DWORD n = GetCurrentDirectoryW(MAX_PATH, folder);
+        if (n > 0 && n < MAX_PATH &&
+            WideCharToMultiByte(CP_UTF8, 0, folder, -1, utf8, sizeof utf8, nullptr, nullptr))
+            logLine("cwd %s", utf8);
         return 0;
+    }
     case WM_GETTEXTLENGTH:
         ++titleQueries;
         return LRESULT(title.size());
@@ -221,6 +228,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     LocalFree(argv);
+    // a client started by another program, which passes no arguments, logs here
+    wchar_t logPath[MAX_PATH];
+    const DWORD logLength = GetEnvironmentVariableW(L"QOR_LOG", logPath, MAX_PATH);
+    if (logFile == INVALID_HANDLE_VALUE && logLength > 0 && logLength < MAX_PATH)
+        logFile = CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     declareDpiAwareness(perMonitorAware);
 
     WNDCLASSEXW wc{};

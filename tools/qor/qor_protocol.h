@@ -46,8 +46,11 @@ inline constexpr ULONG_PTR QOR_COPYDATA_TITLE = 1;
 inline constexpr COLORREF qorFillColor = RGB(0x7A, 0x3E, 0x9D);
 inline constexpr COLORREF qorTextColor = RGB(0xFF, 0xFF, 0xFF);
 
-// --log FILE: one UTF-8 line per event, appended and written at once:
+// --log FILE: one UTF-8 line per event, appended and written at once. Without --log, the
+// file named by the environment variable QOR_LOG, if any (for a client another program
+// starts, which gives no arguments):
 //   start pid=<decimal> hwnd=0x<hex>   window created
+//   cwd <path>                         follows start: the folder it was started in
 //   gettext                            WM_GETTEXT answered
 //   settext                            WM_SETTEXT received
 //   title <n>                          stored title changed, n UTF-16 units

@@ -1,0 +1,33 @@
+#include "clients/shared_commands.h"
+
+#include "app/messages.h"
+#include "app/settings.h"
+#include "clients/game_client.h"
+#include "dialogs/config_win.h"
+#include "dialogs/version_win.h"
+
+bool SharedCommands::Run(WPARAM command, HWND configOpener, HWND versionOpener) {
+    switch (command) {
+    case cmdSetClients:
+        passes.Start(fitPass);
+        return true;
+    case cmdRestore:
+        passes.Start(restorePass);
+        return true;
+    case cmdOpenClient:
+        openClient(settings.clientPath);
+        return true;
+    case cmdConfigure:
+        // an open one is left as it is
+        if (configDialog && !IsWindow(configDialog->hwnd)) configDialog->Create(configOpener);
+        return true;
+    case cmdVersion:
+        if (versionDialog && !IsWindow(versionDialog->hwnd)) versionDialog->Create(versionOpener);
+        return true;
+    case cmdExit:
+        PostQuitMessage(0);
+        return true;
+    default:
+        return false;
+    }
+}
