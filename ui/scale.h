@@ -14,7 +14,7 @@ struct Scale {
     RECT operator()(const RECT& r96) const {
         return {(*this)(r96.left), (*this)(r96.top), (*this)(r96.right), (*this)(r96.bottom)};
     }
-    SIZE operator()(SIZE s96) const { return {(*this)(s96.cx), (*this)(s96.cy)}; }
+    POINT operator()(POINT p96) const { return {(*this)(p96.x), (*this)(p96.y)}; }
     bool operator==(const Scale& other) const { return dpi == other.dpi; }
     bool operator!=(const Scale& other) const { return dpi != other.dpi; }
 

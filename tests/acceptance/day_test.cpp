@@ -59,28 +59,7 @@ RECT around(HWND window, int margin) {
     return r;
 }
 
-// A click where a user would make it; the program's windows react on their own thread.
-bool cursorAt(POINT at) {
-    POINT now{};
-    return GetCursorPos(&now) && now.x == at.x && now.y == at.y;
-}
-
-// A click where a user would make it. Under Wine a late echo of an earlier pointer position
-// can move the pointer between press and release, which rightly cancels the press; when the
-// pointer was seen to move, the click is made again, as a user whose hand slipped would.
-void clickScreen(POINT at, bool right = false) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        testkit::moveCursor(at.x, at.y);
-        Sleep(80);
-        const bool steadyBefore = cursorAt(at);
-        testkit::mouseButton(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
-        Sleep(30);
-        const bool steadyPressed = cursorAt(at);
-        testkit::mouseButton(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
-        Sleep(60);
-        if (steadyBefore && steadyPressed) return;
-    }
-}
+using testkit::clickScreen;
 
 POINT onWindow(HWND window, POINT client) {
     const RECT r = windowRect(window);
