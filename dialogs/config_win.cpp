@@ -50,7 +50,7 @@ void CConfigWin::OnCreate() {
                      reinterpret_cast<LPARAM>(settings.clientPath.c_str()));
         SetFocus(editField);
     }
-    centre(hwnd, openedFrom);
+    CentreOnOpener();
     StartHoverTimer();
 }
 

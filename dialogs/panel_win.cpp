@@ -162,6 +162,13 @@ void CPanelWin::CloseSoon() {
     regions.ClearFirstHot();
 }
 
+void CPanelWin::CentreOnOpener() {
+    const Scale before = scale;
+    centre(hwnd, openedFrom);
+    // the move may have brought it to a monitor of another scale, and so to another size
+    if (scale != before) centre(hwnd, openedFrom);
+}
+
 HCURSOR CPanelWin::CursorAt(POINT) const {
     return LoadCursorW(hInstance, MAKEINTRESOURCEW(IDC_POINTER));
 }

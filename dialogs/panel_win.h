@@ -78,6 +78,8 @@ class CPanelWin : public CWindow {
     void FollowScale(Scale newScale, const RECT* suggested = nullptr);
     // The window's own fonts and children at the new scale, after the render at it.
     virtual void ScaleChanged() {}
+    // Centred on the monitor of `openedFrom`, at that monitor's scale.
+    void CentreOnOpener();
 
     // The window's own elements, on a surface whose brushes the render made.
     virtual void Draw(HDC dc, HBRUSH back, HBRUSH accent) = 0;

@@ -71,7 +71,7 @@ HCURSOR CVersionWin::CursorAt(POINT point) const {
 LRESULT CVersionWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CREATE) {
         FollowScale(Scale::ofWindow(window));
-        centre(window, openedFrom);
+        CentreOnOpener();
         StartHoverTimer();
         return 0;
     }
