@@ -207,6 +207,22 @@ TEST_F(Menu, RendersFrameRowsAndHover) {
 TEST_F(Menu, AChangeOfScaleClosesItSizesItAnewAndLeaksNothing) {
     const UINT start = menu.CurrentScale().dpi;
     const SIZE startSize = menu.Size();
+    // how many pixel rows the first label's glyphs span (Wine's shrinking does not blend, so
+    // glyph pixels are exactly the text colour)
+    auto glyphRows = [&] {
+        menu.Render();
+        const testkit::Pixels p = testkit::readBitmap(menu.BackBuffer());
+        const RECT label = menuLabelRect(0, menu.Size().cx, menu.CurrentScale());
+        int rows = 0;
+        for (int y = label.top; y < label.bottom; ++y) {
+            bool glyph = false;
+            for (int x = label.left; x < label.right && !glyph; ++x)
+                glyph = p.at(x, y) == textColor;
+            rows += glyph;
+        }
+        return rows;
+    };
+    const int startGlyphRows = glyphRows();
     struct Row {
         UINT dpi;
         int height; // three rows
@@ -224,6 +240,8 @@ TEST_F(Menu, AChangeOfScaleClosesItSizesItAnewAndLeaksNothing) {
         EXPECT_EQ(menu.Size().cy, row.height) << row.dpi;
         const int expectedWidth = MulDiv(startSize.cx, int(row.dpi), int(start));
         EXPECT_NEAR(menu.Size().cx, expectedWidth, 3) << row.dpi;
+        EXPECT_NEAR(glyphRows(), MulDiv(startGlyphRows, int(row.dpi), int(start)), 1)
+            << row.dpi << ": the text font did not follow";
         // the second row's 96-DPI point, scaled
         const Scale s{row.dpi};
         click(s(20), s(2 + 15 + 7));
