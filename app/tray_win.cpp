@@ -6,6 +6,8 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "res/resource.h"
+#include "ui/scale.h"
+#include "ui/user32.h"
 
 namespace {
 
@@ -17,10 +19,17 @@ constexpr ULONGLONG iconRetryWindow = 5 * 60 * 1000;
 
 } // namespace
 
-HICON loadTrayIcon(HINSTANCE instance) {
-    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON,
-                                         GetSystemMetrics(SM_CXSMICON),
-                                         GetSystemMetrics(SM_CYSMICON), 0));
+int trayIconSize(UINT dpi) {
+    // the system's metric is that of the scale at logon, which a later change leaves behind
+    if (dpi && systemMetricsAtDpi) return systemMetricsAtDpi(SM_CXSMICON, dpi);
+    return GetSystemMetrics(SM_CXSMICON);
+}
+
+HICON loadTrayIcon(HINSTANCE instance, UINT dpi) {
+    // the image of exactly that size, not one stretched by the shell
+    const int size = trayIconSize(dpi);
+    return static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, size, size, 0));
 }
 
 const TrayMenuEntry trayMenuEntries[6] = {
@@ -67,6 +76,9 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case UM_SETTINGSCHANGED:
         OnSettingsChanged();
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam));
         return 0;
     default:
         if (msg == taskbarCreatedMessage && msg != 0) {
@@ -122,9 +134,16 @@ void CTrayWin::OnTaskbarCreated() {
     // resolution, while the icon is still there: then an add fails and only a modify works.
     KillTimer(hwnd, iconRetryTimer);
     // the shell keeps its own copy of the image it shows, so the old one may go at once
-    if (const HICON fresh = loadTrayIcon(hInstance)) hIcon.reset(fresh);
+    if (const HICON fresh = loadTrayIcon(hInstance, Scale::ofWindow(hwnd).dpi)) hIcon.reset(fresh);
     FillIconData();
     iconAdded = ModifyOrAddIcon();
+}
+
+void CTrayWin::OnDpiChanged(UINT dpi) {
+    if (const HICON fresh = loadTrayIcon(hInstance, dpi)) hIcon.reset(fresh);
+    if (!iconAdded) return; // the retry or the next TaskbarCreated adds the new one
+    FillIconData();
+    Shell_NotifyIconW(NIM_MODIFY, &iconData);
 }
 
 void CTrayWin::OnIconRetry() {

@@ -32,6 +32,7 @@ class CTrayWin : public CWindow {
     void FillIconData();
     void AddIcon();
     void OnTaskbarCreated();
+    void OnDpiChanged(UINT dpi);
     void OnIconRetry();
     // The shell keeps the icon, or takes it anew: 1 when it has it afterwards.
     int ModifyOrAddIcon();
@@ -43,8 +44,10 @@ class CTrayWin : public CWindow {
     ULONGLONG createdAt = 0; // the retries of a failed add stop some minutes after this
 };
 
-// The icon at the small-icon size of the system's current scale.
-HICON loadTrayIcon(HINSTANCE instance);
+// The small-icon size at this DPI; with none, at the system's.
+int trayIconSize(UINT dpi);
+// The icon at the small-icon size of this DPI; with none, of the system's.
+HICON loadTrayIcon(HINSTANCE instance, UINT dpi = 0);
 
 // The tray menu's items, in display order, as (text, command).
 struct TrayMenuEntry {

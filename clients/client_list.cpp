@@ -249,11 +249,11 @@ void rebuildOrder(const ClientRecords& records, ClientOrder& order) {
         order.emplace(record.name.c_str(), window);
 }
 
-int stripWidthOf(const ClientRecords& records) {
+int stripWidthOf(const ClientRecords& records, Scale scale) {
     int sum = 0;
     for (const auto& entry : records)
         sum += entry.second.width;
-    return sum ? sum + 2 : 0;
+    return sum ? sum + 2 * scale.line(1) : 0;
 }
 
 std::vector<int> displayWidths(const ClientOrder& order, const ClientRecords& records) {
@@ -263,22 +263,23 @@ std::vector<int> displayWidths(const ClientOrder& order, const ClientRecords& re
     return widths;
 }
 
-std::vector<RECT> cellRects(const std::vector<int>& widths) {
+std::vector<RECT> cellRects(const std::vector<int>& widths, Scale scale) {
     std::vector<RECT> cells;
-    int left = 1;
+    const int border = scale.line(1);
+    int left = border;
     for (int width : widths) {
-        cells.push_back({left, 1, left + width, 16});
-        left += width - 1;
+        cells.push_back({left, border, left + width, scale(stripHeight) - border});
+        left += width - border;
     }
     return cells;
 }
 
-int cellAt(POINT point, const std::vector<int>& widths, const RECT& client) {
+int cellAt(POINT point, const std::vector<int>& widths, const RECT& client, Scale scale) {
     RECT hit{client.left, client.top, client.left, client.bottom};
     for (size_t i = 0; i < widths.size(); ++i) {
         hit.right += widths[i];
         if (PtInRect(&hit, point)) return static_cast<int>(i);
-        hit.left = hit.right - 1;
+        hit.left = hit.right - scale.line(1);
     }
     return -1;
 }

@@ -12,9 +12,12 @@
 
 #include "clients/game_client.h"
 #include "ui/handles.h"
+#include "ui/scale.h"
 #include "ui/wstring.h"
 
 inline constexpr int maxClients = 20;
+// The strip's height at 96 DPI.
+inline constexpr int stripHeight = 17;
 inline constexpr int clientNameUnits = 62; // 61 characters and the terminator
 
 struct ClientSlot {
@@ -133,11 +136,12 @@ bool updatePlaceholder(ClientRecords& records, HWND self, bool keepOpen,
 void rebuildOrder(const ClientRecords& records, ClientOrder& order);
 
 // Width of the strip: every record counts, even one whose name another record shows.
-int stripWidthOf(const ClientRecords& records);
+int stripWidthOf(const ClientRecords& records, Scale scale = {});
 // Cell widths in display order.
 std::vector<int> displayWidths(const ClientOrder& order, const ClientRecords& records);
-// Cells side by side sharing their border column, rows 1 to 15.
-std::vector<RECT> cellRects(const std::vector<int>& widths);
-// The cell under a point: hit cells start one pixel left of the drawn ones and span the
+// Cells side by side sharing their border column, inside a one-line border of a strip
+// `stripHeight` high (rows 1 to 15 at 96 DPI).
+std::vector<RECT> cellRects(const std::vector<int>& widths, Scale scale = {});
+// The cell under a point: hit cells start one line left of the drawn ones and span the
 // strip's height. -1 for none.
-int cellAt(POINT point, const std::vector<int>& widths, const RECT& client);
+int cellAt(POINT point, const std::vector<int>& widths, const RECT& client, Scale scale = {});

@@ -51,8 +51,8 @@ unsigned __stdcall ActivateClient(void* window) {
 }
 
 CSelectorWin::CSelectorWin()
-    : textFont(createUiFont(textFontHeight, FW_BOLD)),
-      measureFont(createUiFont(measureFontHeight, FW_BOLD)),
+    : scale(Scale::ofScreen()), textFont(createUiFont(scale(textFontHeight), FW_BOLD)),
+      measureFont(createUiFont(scale(measureFontHeight), FW_BOLD)),
       hovered(reinterpret_cast<HWND>(~uintptr_t(0))) {}
 
 CSelectorWin::~CSelectorWin() {
@@ -66,7 +66,7 @@ bool CSelectorWin::Create(HWND openerWindow) {
     // it keeps its records and back buffer, so it shows them at once
     const POINT at = StripPlace();
     if (!createWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, WS_POPUP | WS_VISIBLE,
-                      at.x, at.y, stripWidth, stripHeight))
+                      at.x, at.y, stripWidth, StripHeight()))
         return false;
     opener = openerWindow;
     return true;
@@ -75,7 +75,7 @@ bool CSelectorWin::Create(HWND openerWindow) {
 POINT CSelectorWin::StripPlace() const {
     // the stored place itself is kept, so the strip returns there when its monitor does
     const RECT stored{settings.switcherX, settings.switcherY, settings.switcherX + stripWidth,
-                      settings.switcherY + stripHeight};
+                      settings.switcherY + StripHeight()};
     return onScreenPosition(stored, monitorWorkAreas());
 }
 
@@ -85,18 +85,28 @@ void CSelectorWin::OnScreenChange() {
     SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CSelectorWin::OnDpiChanged(Scale newScale) {
+    SetScale(newScale);
+    // where it is, as long as a work area shows it all at its new size
+    RECT shown{};
+    GetWindowRect(hwnd, &shown);
+    const POINT at = onScreenPosition(shown, monitorWorkAreas());
+    if (at.x != shown.left || at.y != shown.top)
+        SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 int CSelectorWin::MeasureCell(const CWString& name) const {
     WindowDC dc(hwnd);
     Selection keepFont(dc, measureFont.get());
     SIZE extent{};
     GetTextExtentPoint32W(dc, name.c_str(), name.length(), &extent);
-    return extent.cx + 24;
+    return extent.cx + scale(24);
 }
 
 HWND CSelectorWin::HitTest(POINT point) const {
     RECT client{};
     GetClientRect(hwnd, &client);
-    int index = cellAt(point, displayWidths(order, records), client);
+    int index = cellAt(point, displayWidths(order, records), client, scale);
     if (index < 0) return nullptr;
     for (const auto& entry : order)
         if (index-- == 0) return entry.second;
@@ -104,24 +114,24 @@ HWND CSelectorWin::HitTest(POINT point) const {
 }
 
 void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRecords& records,
-               HWND foreground, HWND hovered, HFONT font) {
+               HWND foreground, HWND hovered, HFONT font, Scale scale) {
     Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor));
-    const RECT all{0, 0, stripWidth, stripHeight};
+    const RECT all{0, 0, stripWidth, scale(stripHeight)};
     FillRect(dc, &all, back.get());
     SetBkMode(dc, TRANSPARENT);
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
 
-    const std::vector<RECT> cells = cellRects(displayWidths(order, records));
+    const std::vector<RECT> cells = cellRects(displayWidths(order, records), scale);
     size_t i = 0;
     for (const auto& entry : order) {
         const RECT& cell = cells[i++];
         const ClientRecord& record = records.at(entry.second);
         const bool lit = record.window == foreground || record.window == hovered;
         if (lit) FillRect(dc, &cell, accent.get());
-        FrameRect(dc, &cell, accent.get());
+        frameLines(dc, cell, accent.get(), scale.line(1));
         DrawSmoothText(dc, record.name.upperCopy().c_str(), textColor,
-                       lit ? accentColor : backColor, font, cell, cellFormat, true);
+                       lit ? accentColor : backColor, font, cell, cellFormat, true, nullptr, scale);
     }
 }
 
@@ -129,12 +139,12 @@ void CSelectorWin::Render() {
     if (!IsWindow(hwnd)) return;
     WindowDC screen(hwnd);
     MemoryDC mem(screen);
-    backBuffer.reset(CreateCompatibleBitmap(screen, stripWidth, stripHeight));
+    backBuffer.reset(CreateCompatibleBitmap(screen, stripWidth, StripHeight()));
     if (!mem.get() || !backBuffer) return;
     Selection keepBuffer(mem, backBuffer.get()), keepFont(mem, textFont.get());
     // whatever made this render, the strip now shows this foreground
     lastForeground = GetForegroundWindow();
-    drawStrip(mem, stripWidth, order, records, lastForeground, hovered, textFont.get());
+    drawStrip(mem, stripWidth, order, records, lastForeground, hovered, textFont.get(), scale);
 }
 
 void CSelectorWin::RelayoutStrip() {
@@ -144,9 +154,24 @@ void CSelectorWin::RelayoutStrip() {
     ShowWindow(hwnd, SW_HIDE);
     // back to the stored place, even if it was dragged and not locked since
     const POINT at = StripPlace();
-    SetWindowPos(hwnd, HWND_TOPMOST, at.x, at.y, stripWidth, stripHeight, SWP_NOACTIVATE);
+    SetWindowPos(hwnd, HWND_TOPMOST, at.x, at.y, stripWidth, StripHeight(), SWP_NOACTIVATE);
     InvalidateRect(hwnd, nullptr, FALSE);
     if (visible) ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+}
+
+void CSelectorWin::SetScale(Scale newScale) {
+    if (newScale == scale) return;
+    scale = newScale;
+    textFont = createUiFont(scale(textFontHeight), FW_BOLD);
+    measureFont = createUiFont(scale(measureFontHeight), FW_BOLD);
+    for (auto& entry : records)
+        entry.second.width = MeasureCell(entry.second.name);
+    stripWidth = stripWidthOf(records, scale);
+    hoverStale = true;
+    Render();
+    SetWindowPos(hwnd, nullptr, 0, 0, stripWidth, StripHeight(),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 // Merges what the scan published since the last merge; true when the records changed.
@@ -184,7 +209,7 @@ void CSelectorWin::RefreshClients() {
     if (changed) {
         SweepWorkers();
         rebuildOrder(records, order);
-        stripWidth = stripWidthOf(records);
+        stripWidth = stripWidthOf(records, scale);
         RelayoutStrip();
     } else if (const HWND front = records.empty() ? lastForeground : GetForegroundWindow();
                front != lastForeground) {
@@ -208,6 +233,7 @@ void CSelectorWin::FillMenu() {
 }
 
 void CSelectorWin::OnCreate() {
+    SetScale(Scale::ofWindow(hwnd));
     if (menu.createWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, WS_POPUP, 0, 0,
                           menuItemHeight, menuItemHeight))
         menu.opener = hwnd;
@@ -359,6 +385,9 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_DISPLAYCHANGE:
         OnScreenChange();
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(scaleFromDpiChange(wParam));
         return 0;
     case WM_SETTINGCHANGE:
         if (wParam == SPI_SETWORKAREA) OnScreenChange();

@@ -10,8 +10,6 @@
 
 class SharedCommands;
 
-inline constexpr int stripHeight = 17;
-
 // The switcher menu's items for the current settings and lock state, as (text, command).
 struct SwitcherMenuEntry {
     const wchar_t* text;
@@ -22,7 +20,7 @@ std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locke
 // The whole strip into a DC holding a stripWidth x stripHeight bitmap: cells in display
 // order, the foreground and the hovered client lit.
 void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRecords& records,
-               HWND foreground, HWND hovered, HFONT font);
+               HWND foreground, HWND hovered, HFONT font, Scale scale = {});
 
 class CSelectorWin : public CWindow {
   public:
@@ -42,6 +40,8 @@ class CSelectorWin : public CWindow {
     void Render();
     void RelayoutStrip();
     void RefreshClients();
+    // Fonts, cell widths and size at this scale; the strip keeps its top-left corner.
+    void SetScale(Scale newScale);
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
 
@@ -49,6 +49,8 @@ class CSelectorWin : public CWindow {
     const ClientRecords& Records() const { return records; }
     const ClientOrder& Order() const { return order; }
     int StripWidth() const { return stripWidth; }
+    int StripHeight() const { return scale(stripHeight); }
+    Scale CurrentScale() const { return scale; }
     HBITMAP BackBuffer() const { return backBuffer.get(); }
     bool Locked() const { return locked != 0; }
     const CMenuWin& Menu() const { return menu; }
@@ -60,6 +62,7 @@ class CSelectorWin : public CWindow {
     // The stored place, or the nearest one that a monitor's work area shows.
     POINT StripPlace() const;
     void OnScreenChange();
+    void OnDpiChanged(Scale newScale);
     void OnTick();
     void OnMouseMove(POINT point);
     void OnPress(POINT point);
@@ -73,6 +76,7 @@ class CSelectorWin : public CWindow {
     Bitmap backBuffer;
     CMenuWin menu;
     POINT pressPoint{0, 0};
+    Scale scale;
     int locked = 1;
     Font textFont;
     Font measureFont;

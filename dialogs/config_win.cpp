@@ -17,7 +17,7 @@ DWORD flipped(DWORD flag) {
 
 CConfigWin::CConfigWin()
     : CPanelWin(configWidth, configHeight, 0), editBrush(CreateSolidBrush(accentColor)),
-      editFont(createUiFont(editFontHeight, FW_DONTCARE)) {}
+      editFont(createUiFont(scale(editFontHeight), FW_DONTCARE)) {}
 
 CConfigWin::~CConfigWin() {
     if (IsWindow(editField)) DestroyWindow(editField);
@@ -39,7 +39,7 @@ void CConfigWin::OnCreate() {
     showSwitcher = settings.showSwitcher;
     keepSwitcherOpen = settings.keepSwitcherOpen;
     switcherOpensClients = settings.switcherOpensClients;
-    Render();
+    FollowScale(Scale::ofWindow(hwnd));
     editField =
         CreateWindowExW(0, L"EDIT", nullptr, WS_CHILD | WS_VISIBLE | ES_UPPERCASE | ES_AUTOHSCROLL,
                         editRect.left, editRect.top, editRect.right - editRect.left,
@@ -50,29 +50,39 @@ void CConfigWin::OnCreate() {
                      reinterpret_cast<LPARAM>(settings.clientPath.c_str()));
         SetFocus(editField);
     }
-    centre(hwnd, openedFrom);
+    CentreOnOpener();
     StartHoverTimer();
 }
 
-void CConfigWin::DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWORD flag, int id,
+void CConfigWin::ScaleChanged() {
+    editFont = createUiFont(scale(editFontHeight), FW_DONTCARE);
+    if (!IsWindow(editField)) return;
+    SendMessageW(editField, WM_SETFONT, reinterpret_cast<WPARAM>(editFont.get()), TRUE);
+    SetWindowPos(editField, nullptr, editRect.left, editRect.top, editRect.right - editRect.left,
+                 editRect.bottom - editRect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CConfigWin::DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
                               HBRUSH shadowBrush, HBRUSH textBrush) {
-    const RECT box{row.left, row.top + 3, row.left + 9, row.top + 12};
+    const LONG left = row96.left, top = row96.top;
+    const RECT box = scale(RECT{left, top + 3, left + 9, top + 12});
+    const int line = scale.line(1);
     RECT shadow = box;
-    OffsetRect(&shadow, 1, 1);
-    FrameRect(dc, &shadow, shadowBrush);
+    OffsetRect(&shadow, line, line);
+    frameLines(dc, shadow, shadowBrush, line);
     regions.SetClick(id, box); // the box only, not its label
-    FrameRect(dc, &box, textBrush);
+    frameLines(dc, box, textBrush, line);
     if (flag) {
-        RECT mark = box;
-        InflateRect(&mark, -2, -2);
+        const RECT mark = scale(RECT{left + 2, top + 5, left + 7, top + 10});
         FillRect(dc, &mark, textBrush);
     }
     DrawSmoothText(dc, text, textColor, backColor, textFont.get(),
-                   {row.left + 13, row.top + 1, row.right, row.bottom}, labelFormat, true);
+                   scale(RECT{left + 13, top + 1, row96.right, row96.bottom}), labelFormat, true,
+                   nullptr, scale);
 }
 
 void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
-    drawDialogFrame(dc, {width, height}, L"CONFIGURATION", 8, back, accent, textFont.get());
+    drawDialogFrame(dc, {width, height}, L"CONFIGURATION", 8, back, accent, textFont.get(), scale);
     const struct {
         RECT row;
         const wchar_t* text;
@@ -90,9 +100,9 @@ void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
     Brush shadowBrush(CreateSolidBrush(shadowColor)), textBrush(CreateSolidBrush(textColor));
     for (const auto& box : boxes)
         DrawCheckBox(dc, box.row, box.text, box.flag, box.id, shadowBrush.get(), textBrush.get());
-    DrawSmoothText(dc, L"QOR ONLINE PATH", textColor, backColor, textFont.get(), {10, 80, 207, 94},
-                   labelFormat, true);
-    editRect = {10, 95, 207, 110};
+    DrawSmoothText(dc, L"QOR ONLINE PATH", textColor, backColor, textFont.get(),
+                   scale(RECT{10, 80, 207, 94}), labelFormat, true, nullptr, scale);
+    editRect = scale(RECT{10, 95, 207, 110});
 
     const struct {
         RECT rect;
@@ -100,9 +110,10 @@ void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
         int id;
     } buttons[] = {{{167, 117, 207, 132}, L"CLOSE", idClose}, {{121, 117, 161, 132}, L"OK", idOk}};
     for (const auto& button : buttons) {
-        regions.SetClick(button.id, button.rect);
-        regions.SetHover(button.id, button.rect);
-        drawButton(dc, button.rect, button.text, regions.IsHot(button.id), accent, textFont.get());
+        const RECT rect = scale(button.rect);
+        regions.SetClick(button.id, rect);
+        regions.SetHover(button.id, rect);
+        drawButton(dc, rect, button.text, regions.IsHot(button.id), accent, textFont.get(), scale);
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 #include "dialogs/panel_win.h"
 
+// At 96 DPI.
 inline constexpr int configWidth = 215;
 inline constexpr int configHeight = 140;
 
@@ -23,7 +24,8 @@ class CConfigWin : public CPanelWin {
   private:
     void OnCreate();
     void Draw(HDC dc, HBRUSH back, HBRUSH accent) override;
-    void DrawCheckBox(HDC dc, const RECT& row, const wchar_t* text, DWORD flag, int id,
+    void ScaleChanged() override;
+    void DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
                       HBRUSH shadowBrush, HBRUSH textBrush);
     void Act(int id) override;
 

@@ -80,30 +80,57 @@ bool HitRegions::CoolOutside(POINT point) {
 }
 
 void drawDialogFrame(HDC dc, SIZE size, const wchar_t* title, int titleLeft, HBRUSH back,
-                     HBRUSH accent, HFONT font) {
-    const RECT outer{0, 0, size.cx, size.cy}, inner{1, 1, size.cx - 1, size.cy - 1},
-        surface{2, 2, size.cx - 2, size.cy - 2}, strip{2, 2, size.cx - 2, 16};
-    FrameRect(dc, &outer, back);
-    FrameRect(dc, &inner, accent);
+                     HBRUSH accent, HFONT font, Scale scale) {
+    // an outer ring of the surface colour, then the accent line just outside the surface
+    const int margin = scale(2), line = scale.line(1);
+    const RECT outer{0, 0, size.cx, size.cy},
+        inner{margin - line, margin - line, size.cx - margin + line, size.cy - margin + line},
+        surface{margin, margin, size.cx - margin, size.cy - margin},
+        strip{margin, margin, size.cx - margin, scale(16)};
+    frameLines(dc, outer, back, margin - line);
+    frameLines(dc, inner, accent, line);
     FillRect(dc, &surface, back);
     FillRect(dc, &strip, accent);
-    DrawSmoothText(dc, title, textColor, accentColor, font, {titleLeft, 2, size.cx - 2, 16},
-                   titleFormat, true);
+    DrawSmoothText(dc, title, textColor, accentColor, font,
+                   {scale(titleLeft), margin, size.cx - margin, scale(16)}, titleFormat, true,
+                   nullptr, scale);
 }
 
-void drawButton(HDC dc, const RECT& rect, const wchar_t* text, bool hot, HBRUSH accent,
-                HFONT font) {
+void drawButton(HDC dc, const RECT& rect, const wchar_t* text, bool hot, HBRUSH accent, HFONT font,
+                Scale scale) {
     if (hot)
         FillRect(dc, &rect, accent);
     else
-        FrameRect(dc, &rect, accent);
+        frameLines(dc, rect, accent, scale.line(1));
     DrawSmoothText(dc, text, textColor, hot ? accentColor : backColor, font, rect, buttonFormat,
-                   true);
+                   true, nullptr, scale);
 }
 
-CPanelWin::CPanelWin(int width, int height, UINT dragFlags)
-    : width(width), height(height), textFont(createUiFont(textFontHeight, FW_BOLD)),
+CPanelWin::CPanelWin(int width96, int height96, UINT dragFlags)
+    : size96{width96, height96}, scale(Scale::ofScreen()), width(scale(width96)),
+      height(scale(height96)), textFont(createUiFont(scale(textFontHeight), FW_BOLD)),
       dragFlags(dragFlags) {}
+
+void CPanelWin::FollowScale(Scale newScale, const RECT* suggested) {
+    const bool changed = newScale != scale;
+    if (changed) {
+        scale = newScale;
+        width = scale(size96.cx);
+        height = scale(size96.cy);
+        textFont = createUiFont(scale(textFontHeight), FW_BOLD);
+    }
+    Render();
+    if (changed) ScaleChanged(); // after the render, which places the controls
+    // the size is the scaled 96-DPI one, which Windows' suggestion matches but for rounding
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    POINT at{0, 0};
+    if (suggested)
+        at = {suggested->left, suggested->top};
+    else
+        flags |= SWP_NOMOVE;
+    SetWindowPos(hwnd, nullptr, at.x, at.y, width, height, flags);
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
 
 CPanelWin::~CPanelWin() = default;
 
@@ -135,6 +162,13 @@ void CPanelWin::CloseSoon() {
     regions.ClearFirstHot();
 }
 
+void CPanelWin::CentreOnOpener() {
+    const Scale before = scale;
+    centre(hwnd, openedFrom);
+    // the move may have brought it to a monitor of another scale, and so to another size
+    if (scale != before) centre(hwnd, openedFrom);
+}
+
 HCURSOR CPanelWin::CursorAt(POINT) const {
     return LoadCursorW(hInstance, MAKEINTRESOURCEW(IDC_POINTER));
 }
@@ -154,6 +188,9 @@ bool CPanelWin::HandleShared(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
         return true;
     case WM_ERASEBKGND:
         result = 1;
+        return true;
+    case WM_DPICHANGED:
+        FollowScale(scaleFromDpiChange(wParam), reinterpret_cast<const RECT*>(lParam));
         return true;
     case WM_SETCURSOR: {
         POINT cursor{};

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ui/handles.h"
+#include "ui/scale.h"
 #include "ui/window.h"
 
 // Control ids of both dialogs; -1 is no control.
@@ -49,11 +50,13 @@ class HitRegions {
     std::vector<HitRegion> hovers;
 };
 
-// The dialogs' frame rings, surface and title strip, with the title drawn on the strip.
+// The dialogs' frame rings, surface and title strip, with the title drawn on the strip;
+// `titleLeft` at 96 DPI, `size` in pixels.
 void drawDialogFrame(HDC dc, SIZE size, const wchar_t* title, int titleLeft, HBRUSH back,
-                     HBRUSH accent, HFONT font);
+                     HBRUSH accent, HFONT font, Scale scale = {});
 // A push button: framed, or filled while the pointer is on it.
-void drawButton(HDC dc, const RECT& rect, const wchar_t* text, bool hot, HBRUSH accent, HFONT font);
+void drawButton(HDC dc, const RECT& rect, const wchar_t* text, bool hot, HBRUSH accent, HFONT font,
+                Scale scale = {});
 
 class CPanelWin : public CWindow {
   public:
@@ -62,11 +65,21 @@ class CPanelWin : public CWindow {
     int PressedId() const { return pressedId; }
     // The whole picture into a new back buffer of the window's size.
     void Render();
+    Scale CurrentScale() const { return scale; }
 
   protected:
-    // `dragFlags` are added to SWP_SHOWWINDOW while the window follows the pointer.
-    CPanelWin(int width, int height, UINT dragFlags);
+    // `dragFlags` are added to SWP_SHOWWINDOW while the window follows the pointer; the size
+    // is at 96 DPI.
+    CPanelWin(int width96, int height96, UINT dragFlags);
     ~CPanelWin();
+
+    // Fonts and size at the window's own scale, drawn anew: at its creation, and when it moves
+    // to a monitor of another scale (then at Windows' suggested place).
+    void FollowScale(Scale newScale, const RECT* suggested = nullptr);
+    // The window's own fonts and children at the new scale, after the render at it.
+    virtual void ScaleChanged() {}
+    // Centred on the monitor of `openedFrom`, at that monitor's scale.
+    void CentreOnOpener();
 
     // The window's own elements, on a surface whose brushes the render made.
     virtual void Draw(HDC dc, HBRUSH back, HBRUSH accent) = 0;
@@ -83,8 +96,10 @@ class CPanelWin : public CWindow {
     // Posts WM_CLOSE and takes the highlight off the pressed button.
     void CloseSoon();
 
-    const int width;
-    const int height;
+    const SIZE size96;
+    Scale scale;
+    int width;
+    int height;
     // The window that asked for this one: the window opens on its monitor.
     HWND openedFrom = nullptr;
     Font textFont;

@@ -17,7 +17,7 @@ constexpr UINT lineFormat = DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
 // Dragging must not activate it either.
 CVersionWin::CVersionWin()
     : CPanelWin(versionWidth, versionHeight, SWP_NOACTIVATE),
-      linkFont(createUiFont(textFontHeight, FW_BOLD, true)) {}
+      linkFont(createUiFont(scale(textFontHeight), FW_BOLD, true)) {}
 
 CVersionWin::~CVersionWin() {
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
@@ -29,22 +29,27 @@ HWND CVersionWin::Create(HWND openerWindow) {
                         0, 0, width, height);
 }
 
-void CVersionWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
-    drawDialogFrame(dc, {width, height}, versionTitle, 6, back, accent, textFont.get());
+void CVersionWin::ScaleChanged() {
+    linkFont = createUiFont(scale(textFontHeight), FW_BOLD, true);
+}
 
-    regions.SetClick(idLink, linkRect);
-    regions.SetHover(idLink, linkRect);
+void CVersionWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
+    drawDialogFrame(dc, {width, height}, versionTitle, 6, back, accent, textFont.get(), scale);
+
+    const RECT link = scale(linkRect);
+    regions.SetClick(idLink, link);
+    regions.SetHover(idLink, link);
     DrawSmoothText(dc, CWString(supportAddress).upperCopy().c_str(), linkColor, backColor,
-                   regions.IsHot(idLink) ? linkFont.get() : textFont.get(), linkRect, lineFormat,
-                   false);
-    DrawSmoothText(dc, creditLine, textColor, backColor, textFont.get(), {8, 38, 328, 53},
-                   lineFormat, true);
+                   regions.IsHot(idLink) ? linkFont.get() : textFont.get(), link, lineFormat, false,
+                   nullptr, scale);
+    DrawSmoothText(dc, creditLine, textColor, backColor, textFont.get(),
+                   scale(RECT{8, 38, 328, 53}), lineFormat, true, nullptr, scale);
 
     // over the right end of the credit line's box
-    const RECT close{288, 38, 328, 53};
+    const RECT close = scale(RECT{288, 38, 328, 53});
     regions.SetClick(idClose, close);
     regions.SetHover(idClose, close);
-    drawButton(dc, close, L"CLOSE", regions.IsHot(idClose), accent, textFont.get());
+    drawButton(dc, close, L"CLOSE", regions.IsHot(idClose), accent, textFont.get(), scale);
 }
 
 void CVersionWin::Act(int id) {
@@ -58,14 +63,15 @@ void CVersionWin::Act(int id) {
 
 HCURSOR CVersionWin::CursorAt(POINT point) const {
     // chosen on WM_SETCURSOR too, so the cursor does not flicker over the link
-    if (PtInRect(&linkRect, point)) return LoadCursorW(nullptr, IDC_HAND);
+    const RECT link = scale(linkRect);
+    if (PtInRect(&link, point)) return LoadCursorW(nullptr, IDC_HAND);
     return CPanelWin::CursorAt(point);
 }
 
 LRESULT CVersionWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CREATE) {
-        Render();
-        centre(window, openedFrom);
+        FollowScale(Scale::ofWindow(window));
+        CentreOnOpener();
         StartHoverTimer();
         return 0;
     }

@@ -3,6 +3,7 @@
 #pragma once
 #include "dialogs/panel_win.h"
 
+// At 96 DPI.
 inline constexpr int versionWidth = 336;
 inline constexpr int versionHeight = 61;
 inline constexpr wchar_t versionTitle[] = L"SKARVEL 2.6.1";
@@ -23,6 +24,7 @@ class CVersionWin : public CPanelWin {
 
   private:
     void Draw(HDC dc, HBRUSH back, HBRUSH accent) override;
+    void ScaleChanged() override;
     void Act(int id) override;
     HCURSOR CursorAt(POINT point) const override;
 

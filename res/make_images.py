@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Writes skarvel.ico, tray.ico, pointer.cur and move.cur.
 
-Icons come from the pixel art in art/*.txt; cursors are drawn here in code.
+Icons come from the pixel art in art/*.txt: 16 and 32 px are drawn by hand, every other size
+is the 32 px art resampled by area (each new pixel the coverage-weighted mean of the art's
+pixels under it), so whole multiples stay crisp. Cursors are drawn here in code.
 Usage: make_images.py OUTPUT_DIR
 """
 import os
 import struct
 import sys
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -111,9 +114,60 @@ def read_art(name):
     return rows
 
 
+def resample(pixels, size):
+    """The square art at size x size px by area, with colours weighted by their alpha."""
+    n = len(pixels)
+
+    def spans(i):
+        # the art's pixels under new pixel i, each with the share of it that they cover
+        start, end = i * n / size, (i + 1) * n / size
+        return [(k, min(end, k + 1) - max(start, k)) for k in range(int(start), n)
+                if k < end and min(end, k + 1) > max(start, k)]
+
+    out = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            r = g = b = a = weight = 0.0
+            for sy, wy in spans(y):
+                for sx, wx in spans(x):
+                    pr, pg, pb, pa = pixels[sy][sx]
+                    w = wx * wy
+                    r, g, b = r + pr * pa * w, g + pg * pa * w, b + pb * pa * w
+                    a += pa * w
+                    weight += w
+            alpha = a / weight
+            row.append((0, 0, 0, 0) if a == 0 else
+                       (round(r / a), round(g / a), round(b / a), round(alpha)))
+        out.append(row)
+    return out
+
+
+def png(pixels):
+    """A PNG image of rows of (r, g, b, a): icon files hold the 256 px image as one."""
+    height, width = len(pixels), len(pixels[0])
+    raw = b"".join(b"\0" + bytes(v for px in row for v in px) for row in pixels)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data)))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
 def icon_entry(pixels):
     size = len(pixels)
-    return (size, size, 0, 1, 32, dib_32(pixels))
+    image = png(pixels) if size >= 256 else dib_32(pixels)
+    return (size, size, 0, 1, 32, image)
+
+
+def icon_sizes(drawn, sizes):
+    """Entries for every size, largest first: drawn art where there is some, else the 32 px
+    art resampled."""
+    return [icon_entry(drawn[size] if size in drawn else resample(drawn[32], size))
+            for size in sorted(sizes, reverse=True)]
 
 
 # ---- cursors -----------------------------------------------------------
@@ -188,10 +242,11 @@ def main():
         sys.exit(__doc__)
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
-    icon16, icon32 = read_art("icon16.txt"), read_art("icon32.txt")
+    drawn = {16: read_art("icon16.txt"), 32: read_art("icon32.txt")}
+    # the small icon at 100 to 300 %, and the program's icon from lists up to Explorer's tiles
     write_container(os.path.join(out, "skarvel.ico"), ICON,
-                    [icon_entry(icon32), icon_entry(icon16)])
-    write_container(os.path.join(out, "tray.ico"), ICON, [icon_entry(icon16)])
+                    icon_sizes(drawn, [16, 20, 24, 32, 48, 64, 128, 256]))
+    write_container(os.path.join(out, "tray.ico"), ICON, icon_sizes(drawn, [16, 20, 24, 32, 48]))
     write_container(os.path.join(out, "pointer.cur"), CURSOR, [pointer_cursor()])
     write_container(os.path.join(out, "move.cur"), CURSOR, [move_cursor()])
 

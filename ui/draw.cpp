@@ -59,9 +59,10 @@ Font createUiFont(int height, int weight, bool underline) {
 }
 
 void DrawSmoothText(HDC targetDC, const wchar_t* text, COLORREF glyphColor, COLORREF fillColor,
-                    HFONT font, RECT rect, UINT format, bool withShadow, HDC workDC) {
+                    HFONT font, RECT rect, UINT format, bool withShadow, HDC workDC, Scale scale) {
     if (!text) return;
-    InflateRect(&rect, -1, -1);
+    const int margin = scale.line(1);
+    InflateRect(&rect, -margin, -margin);
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) return;
     RECT large{0, 0, textScale * width, textScale * height};
@@ -82,10 +83,11 @@ void DrawSmoothText(HDC targetDC, const wchar_t* text, COLORREF glyphColor, COLO
     format |= DT_SINGLELINE;
     if (withShadow) {
         // 6 px at five times the size: the shadow lands 1.2 px right of and below the glyphs
-        OffsetRect(&large, 6, 6);
+        const int offset = scale(6);
+        OffsetRect(&large, offset, offset);
         SetTextColor(workDC, shadowColor);
         DrawTextW(workDC, text, -1, &large, format);
-        OffsetRect(&large, -6, -6);
+        OffsetRect(&large, -offset, -offset);
     }
     SetTextColor(workDC, glyphColor);
     DrawTextW(workDC, text, -1, &large, format);

@@ -14,23 +14,28 @@ constexpr UINT labelFormat = DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
 
 } // namespace
 
-SIZE menuSize(int widestLabel, int itemCount) {
-    return {widestLabel + 2, itemCount * menuItemHeight + 4};
+SIZE menuSize(int widestLabel, int itemCount, Scale scale) {
+    return {widestLabel + scale(2), scale(itemCount * menuItemHeight + 4)};
 }
 
-RECT menuRowRect(int index, int menuWidth) {
-    return {2, 2 + menuItemHeight * index, menuWidth - 2, 2 + menuItemHeight * (index + 1)};
+RECT menuRowRect(int index, int menuWidth, Scale scale) {
+    return {scale(2), scale(2 + menuItemHeight * index), menuWidth - scale(2),
+            scale(2 + menuItemHeight * (index + 1))};
 }
 
-RECT menuLabelRect(int index, int menuWidth) {
-    RECT label = menuRowRect(index, menuWidth);
-    label.left = 8;
+RECT menuLabelRect(int index, int menuWidth, Scale scale) {
+    RECT label = menuRowRect(index, menuWidth, scale);
+    label.left = scale(8);
     return label;
 }
 
-int menuRowAt(POINT point, SIZE menu) {
+int menuRowAt(POINT point, SIZE menu, Scale scale) {
     if (point.x < 0 || point.y < 0 || point.x >= menu.cx || point.y >= menu.cy) return -1;
-    return (point.y - 2) / menuItemHeight; // truncates toward zero: y 0 and 1 are row 0
+    // the frame above the first row belongs to it, the one below the last to no row
+    int row = 0;
+    while (point.y >= menuRowRect(row, menu.cx, scale).bottom)
+        ++row;
+    return row;
 }
 
 POINT menuOrigin(POINT at, SIZE menu, const RECT& workArea) {
@@ -42,17 +47,18 @@ POINT menuOrigin(POINT at, SIZE menu, const RECT& workArea) {
     return at;
 }
 
-bool menuKeepsOpen(POINT pointer, const RECT& menu, POINT openedAt) {
+bool menuKeepsOpen(POINT pointer, const RECT& menu, POINT openedAt, Scale scale) {
     // a straight way from the point to any part of the menu stays inside both's bounds
     RECT reach{std::min(menu.left, openedAt.x), std::min(menu.top, openedAt.y),
                std::max(menu.right, openedAt.x + 1), std::max(menu.bottom, openedAt.y + 1)};
-    InflateRect(&reach, leaveMargin, leaveMargin);
+    InflateRect(&reach, scale(leaveMargin), scale(leaveMargin));
     return PtInRect(&reach, pointer) != FALSE;
 }
 
-CMenuWin::CMenuWin()
-    : textFont(createUiFont(textFontHeight, FW_BOLD)),
-      measureFont(createUiFont(measureFontHeight, FW_BOLD)) {}
+CMenuWin::CMenuWin() : scale(Scale::ofScreen()) {
+    textFont = createUiFont(scale(textFontHeight), FW_BOLD);
+    measureFont = createUiFont(scale(measureFontHeight), FW_BOLD);
+}
 
 CMenuWin::~CMenuWin() {
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
@@ -83,7 +89,7 @@ int CMenuWin::MeasureLabel(const CWString& label) const {
     Selection keepFont(dc, measureFont.get());
     SIZE extent{};
     GetTextExtentPoint32W(dc, label.c_str(), label.length(), &extent);
-    return extent.cx + 24;
+    return extent.cx + scale(24);
 }
 
 void CMenuWin::Layout() {
@@ -92,12 +98,25 @@ void CMenuWin::Layout() {
         const int measured = MeasureLabel(item.text);
         if (measured > widest) widest = measured;
     }
-    const SIZE size = menuSize(widest, static_cast<int>(items.size()));
+    const SIZE size = menuSize(widest, static_cast<int>(items.size()), scale);
     width = size.cx;
     height = size.cy;
 }
 
+void CMenuWin::SetScale(Scale newScale) {
+    if (newScale == scale) return;
+    if (IsWindowVisible(hwnd)) Dismiss();
+    scale = newScale;
+    textFont = createUiFont(scale(textFontHeight), FW_BOLD);
+    measureFont = createUiFont(scale(measureFontHeight), FW_BOLD);
+    hoverIndex = -1;
+    Layout();
+}
+
 void CMenuWin::ShowAt(int x, int y) {
+    // the hidden menu goes to the point's monitor first, so it is sized at that one's DPI
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetScale(Scale::ofWindow(hwnd));
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     GetMonitorInfoW(MonitorFromPoint({x, y}, MONITOR_DEFAULTTONEAREST), &monitor);
@@ -133,28 +152,30 @@ void CMenuWin::Render() {
     Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor));
     RECT all{0, 0, width, height};
     FillRect(renderDC, &all, back.get());
-    InflateRect(&all, -1, -1);
-    FrameRect(renderDC, &all, accent.get());
+    // the frame line lies just outside the rows
+    const int inset = scale(2) - scale.line(1);
+    InflateRect(&all, -inset, -inset);
+    frameLines(renderDC, all, accent.get(), scale.line(1));
 
     for (int i = 0; i < static_cast<int>(items.size()); ++i) {
         const bool hovered = i == hoverIndex;
         if (hovered) {
-            const RECT row = menuRowRect(i, width);
+            const RECT row = menuRowRect(i, width, scale);
             FillRect(renderDC, &row, accent.get());
         }
         DrawSmoothText(renderDC, items[size_t(i)].text.upperCopy().c_str(), textColor,
-                       hovered ? accentColor : backColor, textFont.get(), menuLabelRect(i, width),
-                       labelFormat, true, textDC);
+                       hovered ? accentColor : backColor, textFont.get(),
+                       menuLabelRect(i, width, scale), labelFormat, true, textDC, scale);
     }
 }
 
 int CMenuWin::IdAt(POINT point) const {
-    const int row = menuRowAt(point, {width, height});
+    const int row = menuRowAt(point, {width, height}, scale);
     return row >= 0 && row < static_cast<int>(items.size()) ? items[size_t(row)].id : -1;
 }
 
 void CMenuWin::OnMouseMove(POINT point) {
-    const int row = menuRowAt(point, {width, height});
+    const int row = menuRowAt(point, {width, height}, scale);
     if (row != hoverIndex) {
         hoverIndex = row;
         Render();
@@ -187,7 +208,7 @@ void CMenuWin::OnLeaveCheck() {
     const HWND under = WindowFromPoint(cursor);
     RECT shown{};
     GetWindowRect(hwnd, &shown);
-    if (menuKeepsOpen(cursor, shown, openedAt) || under == opener || under == hwnd) return;
+    if (menuKeepsOpen(cursor, shown, openedAt, scale) || under == opener || under == hwnd) return;
     Dismiss();
 }
 
@@ -199,6 +220,12 @@ void CMenuWin::Dismiss() {
 
 LRESULT CMenuWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+    case WM_CREATE:
+        SetScale(Scale::ofWindow(window));
+        return 0;
+    case WM_DPICHANGED:
+        SetScale(scaleFromDpiChange(wParam));
+        return 0;
     case WM_PAINT:
         if (!paintDC.get()) {
             WindowDC screen(window);

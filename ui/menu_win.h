@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ui/handles.h"
+#include "ui/scale.h"
 #include "ui/window.h"
 #include "ui/wstring.h"
 
@@ -12,22 +13,24 @@ struct MenuItem {
     int id;
 };
 
+// At 96 DPI.
 inline constexpr int menuItemHeight = 15;
 
-// Pure geometry, in client coordinates of a menu of the given size.
-SIZE menuSize(int widestLabel, int itemCount);
-RECT menuRowRect(int index, int menuWidth);
-RECT menuLabelRect(int index, int menuWidth);
+// Pure geometry, in client coordinates of a menu of the given size. Rows lie where the 96-DPI
+// rows would, scaled, so the menu is as tall as the 96-DPI one scaled.
+SIZE menuSize(int widestLabel, int itemCount, Scale scale = {});
+RECT menuRowRect(int index, int menuWidth, Scale scale = {});
+RECT menuLabelRect(int index, int menuWidth, Scale scale = {});
 // Row under a point: -1 outside the menu; the frame above the first row counts as row 0
 // and the frame below the last row gives itemCount, which is no item.
-int menuRowAt(POINT point, SIZE menu);
+int menuRowAt(POINT point, SIZE menu, Scale scale = {});
 // Where the menu opens for a point: upward when it would cross the work area's bottom,
 // pushed left when it would cross its right edge, and always wholly inside the work area
 // (its top and left edges win), so a point on a taskbar on any side opens it beside that.
 POINT menuOrigin(POINT at, SIZE menu, const RECT& workArea);
 // Whether an open menu stays open with the pointer here: near the menu (6 px), or anywhere
 // between the point where it was opened and the menu, the way from a taskbar to it.
-bool menuKeepsOpen(POINT pointer, const RECT& menu, POINT openedAt);
+bool menuKeepsOpen(POINT pointer, const RECT& menu, POINT openedAt, Scale scale = {});
 
 class CMenuWin : public CWindow {
   public:
@@ -42,6 +45,8 @@ class CMenuWin : public CWindow {
     void Layout();
     void ShowAt(int x, int y);
     void Render();
+    // Fonts and sizes at this scale; an open menu closes first.
+    void SetScale(Scale newScale);
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
 
@@ -49,6 +54,7 @@ class CMenuWin : public CWindow {
     SIZE Size() const { return {width, height}; }
     int HoverIndex() const { return hoverIndex; }
     HBITMAP BackBuffer() const { return backBuffer.get(); }
+    Scale CurrentScale() const { return scale; }
 
   private:
     int MeasureLabel(const CWString& label) const;
@@ -63,7 +69,7 @@ class CMenuWin : public CWindow {
     MemoryDC renderDC;
     MemoryDC textDC;
     Bitmap backBuffer;
-    const int itemHeight = menuItemHeight;
+    Scale scale;
     int width = 0;
     int height = 0;
     int pressedId = -1;

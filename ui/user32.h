@@ -15,6 +15,9 @@ inline const auto setThreadDpiAwareness =
         "SetThreadDpiAwarenessContext");
 inline const auto windowDpiAwareness =
     user32Function<DPI_AWARENESS_CONTEXT(WINAPI*)(HWND)>("GetWindowDpiAwarenessContext");
+inline const auto windowDpi = user32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+inline const auto systemMetricsAtDpi =
+    user32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
 
 // The calling thread in a window's own DPI awareness for a scope, so that what it reads and
 // writes of that window is not scaled; nothing where the system cannot switch.

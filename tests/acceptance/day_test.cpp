@@ -31,9 +31,15 @@ using testkit::waitUntil;
 
 constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
 constexpr wchar_t runKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+// Sizes and points are given at 96 DPI and scaled by the screen's scale, which under Wine is
+// the program's too; the screen grows with the scale (tools/screenshots.sh runs the day at
+// 100 and 150 %).
+POINT scaled(POINT at96) {
+    return Scale::ofScreen()(at96);
+}
 // where the shell's notification area puts our icon, near enough for the menu's place
-constexpr POINT iconPoint{1240, 790};
-constexpr POINT parked{1100, 700};
+const POINT iconPoint = scaled({1240, 790});
+const POINT parked = scaled({1100, 700});
 
 std::wstring shotDir() {
     const wchar_t* dir = _wgetenv(L"SKARVEL_SHOTS");
@@ -53,34 +59,14 @@ void shot(const wchar_t* name, RECT area = {0, 0, 0, 0}) {
 
 RECT around(HWND window, int margin) {
     RECT r = windowRect(window);
-    InflateRect(&r, margin, margin);
+    const int scaledMargin = Scale::ofScreen()(margin);
+    InflateRect(&r, scaledMargin, scaledMargin);
     RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     IntersectRect(&r, &r, &screen);
     return r;
 }
 
-// A click where a user would make it; the program's windows react on their own thread.
-bool cursorAt(POINT at) {
-    POINT now{};
-    return GetCursorPos(&now) && now.x == at.x && now.y == at.y;
-}
-
-// A click where a user would make it. Under Wine a late echo of an earlier pointer position
-// can move the pointer between press and release, which rightly cancels the press; when the
-// pointer was seen to move, the click is made again, as a user whose hand slipped would.
-void clickScreen(POINT at, bool right = false) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        testkit::moveCursor(at.x, at.y);
-        Sleep(80);
-        const bool steadyBefore = cursorAt(at);
-        testkit::mouseButton(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
-        Sleep(30);
-        const bool steadyPressed = cursorAt(at);
-        testkit::mouseButton(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
-        Sleep(60);
-        if (steadyBefore && steadyPressed) return;
-    }
-}
+using testkit::clickScreen;
 
 POINT onWindow(HWND window, POINT client) {
     const RECT r = windowRect(window);
@@ -121,8 +107,10 @@ class Day : public testing::Test {
     }
     DWORD pid() const { return skarvel.process.id(); }
 
+    // Of a size at 96 DPI.
     HWND waitProgramWindow(int height, int width = -1) const {
-        return waitShownWindow(pid(), height, width);
+        const Scale scale = Scale::ofScreen();
+        return waitShownWindow(pid(), scale(height), width < 0 ? width : scale(width));
     }
     // The icon is clicked: the shell reports it with the pointer on the icon.
     HWND openTrayMenu() {
@@ -131,12 +119,12 @@ class Day : public testing::Test {
         return waitProgramWindow(6 * menuItemHeight + 4);
     }
     HWND openSwitcherMenu(int rows) {
-        clickScreen(onWindow(strip, {4, 8}), true);
+        clickScreen(onWindow(strip, scaled({4, 8})), true);
         return waitProgramWindow(rows * menuItemHeight + 4);
     }
     void chooseRow(HWND menu, int row) {
         ASSERT_TRUE(menu) << "no menu";
-        clickScreen(onWindow(menu, {30, 2 + menuItemHeight * row + 7}));
+        clickScreen(onWindow(menu, scaled({30, 2 + menuItemHeight * row + 7})));
         EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(menu); }, 2000));
         testkit::moveCursor(parked.x, parked.y);
     }
@@ -237,8 +225,9 @@ TEST_F(Day, FromFirstStartToExit) {
     testkit::mouseButton(MOUSEEVENTF_LEFTDOWN);
     // the strip follows each step before the next, as a user would see it do; under Wine a
     // late echo of an earlier pointer position can arrive, so a step may be made again
+    const POINT stride = scaled({80, 120});
     for (int step = 1; step <= 5; ++step) {
-        const POINT pointer{before.left + 5 + 80 * step, before.top + 8 + 120 * step};
+        const POINT pointer{before.left + 5 + stride.x * step, before.top + 8 + stride.y * step};
         EXPECT_TRUE(waitUntil(
             [&] {
                 testkit::mouseTo(pointer);
@@ -252,16 +241,16 @@ TEST_F(Day, FromFirstStartToExit) {
     testkit::mouseButton(MOUSEEVENTF_LEFTUP);
     Sleep(60);
     chooseRow(openSwitcherMenu(7), 2); // "Lock"
-    EXPECT_EQ(storedNumber(L"Switcher Position x"), DWORD(before.left + 400));
-    EXPECT_EQ(storedNumber(L"Switcher Position y"), DWORD(before.top + 600));
+    EXPECT_EQ(storedNumber(L"Switcher Position x"), DWORD(before.left + 5 * stride.x));
+    EXPECT_EQ(storedNumber(L"Switcher Position y"), DWORD(before.top + 5 * stride.y));
     chooseRow(openTrayMenu(), 5); // "Exit Skarvel"
     DWORD code = STILL_ACTIVE;
     EXPECT_TRUE(skarvel.process.waitExit(10000, &code));
     EXPECT_EQ(code, 0u);
     startProgram();
     EXPECT_TRUE(stripShows({L"Alice", L"Bobby", L"Cara"}));
-    EXPECT_EQ(windowRect(strip).left, before.left + 400);
-    EXPECT_EQ(windowRect(strip).top, before.top + 600);
+    EXPECT_EQ(windowRect(strip).left, before.left + 5 * stride.x);
+    EXPECT_EQ(windowRect(strip).top, before.top + 5 * stride.y);
     shot(L"05-moved-and-restarted");
 
     // A click on Cara's cell brings her back and to the front, and lights her cell.
@@ -285,8 +274,8 @@ TEST_F(Day, FromFirstStartToExit) {
     HWND config = waitProgramWindow(configHeight, configWidth);
     ASSERT_TRUE(config);
     shot(L"configuration", around(config, 12));
-    clickScreen(onWindow(config, {14, 42}));   // "SHOW SWITCHER"
-    clickScreen(onWindow(config, {140, 124})); // OK
+    clickScreen(onWindow(config, scaled({14, 42})));   // "SHOW SWITCHER"
+    clickScreen(onWindow(config, scaled({140, 124}))); // OK
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
     EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(strip); }, 3000));
     EXPECT_EQ(storedNumber(L"Client Switcher"), 0u);
@@ -294,15 +283,15 @@ TEST_F(Day, FromFirstStartToExit) {
     chooseRow(openTrayMenu(), 3);
     config = waitProgramWindow(configHeight, configWidth);
     ASSERT_TRUE(config);
-    clickScreen(onWindow(config, {14, 42}));
-    clickScreen(onWindow(config, {14, 72}));   // "USE SWITCHER TO OPEN CLIENTS"
-    clickScreen(onWindow(config, {100, 102})); // into the path field
+    clickScreen(onWindow(config, scaled({14, 42})));
+    clickScreen(onWindow(config, scaled({14, 72})));   // "USE SWITCHER TO OPEN CLIENTS"
+    clickScreen(onWindow(config, scaled({100, 102}))); // into the path field
     std::wstring path = testkit::binDir() + L"qor.exe";
     for (wchar_t& c : path)
         c = static_cast<wchar_t>(towlower(c));
     typeText(path);
     shot(L"06-configure-path");
-    clickScreen(onWindow(config, {140, 124}));
+    clickScreen(onWindow(config, scaled({140, 124})));
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
     EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(strip) != FALSE; }, 3000));
     std::wstring upper = path;
@@ -334,13 +323,14 @@ TEST_F(Day, FromFirstStartToExit) {
     chooseRow(openSwitcherMenu(8), 6);
     const HWND version = waitProgramWindow(versionHeight, versionWidth);
     ASSERT_TRUE(version);
-    testkit::moveCursor(onWindow(version, {40, 27}).x, onWindow(version, {40, 27}).y);
+    testkit::moveCursor(onWindow(version, scaled({40, 27})).x,
+                        onWindow(version, scaled({40, 27})).y);
     Sleep(150);
     shot(L"version", around(version, 12));
-    clickScreen(onWindow(version, {40, 27}));
+    clickScreen(onWindow(version, scaled({40, 27})));
     EXPECT_TRUE(waitUntil([&] { return browser.opened(supportAddress).size() == 1; }, 10000));
     EXPECT_TRUE(IsWindowVisible(version));
-    clickScreen(onWindow(version, {308, 45})); // CLOSE
+    clickScreen(onWindow(version, scaled({308, 45}))); // CLOSE
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(version); }, 3000));
     shot(L"08-before-exit");
 

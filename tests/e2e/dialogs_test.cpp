@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ using testkit::waitUntil;
 constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
 constexpr int stripHeight = 17;
 
+// Sizes and points are the 96-DPI ones scaled to the screen's scale, which under Wine is the
+// program's too; tools/test.sh runs these tests at 96 and 144 DPI.
+
 class Dialogs : public testing::Test {
   protected:
     void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey); }
@@ -31,11 +35,15 @@ class Dialogs : public testing::Test {
         ASSERT_TRUE(skarvel.tray);
     }
     DWORD pid() const { return skarvel.process.id(); }
-    HWND waitShown(int width, int height) { return waitShownWindow(pid(), height, width); }
+    HWND waitShown(int width, int height) {
+        return waitShownWindow(pid(), scale(height), scale(width));
+    }
     HWND strip() {
-        const auto all = shownWindows(pid(), stripHeight);
+        const auto all = shownWindows(pid(), scale(stripHeight));
         return all.empty() ? nullptr : all[0];
     }
+    void click(HWND window, POINT at96) { clickWindow(window, scale(at96)); }
+    const Scale scale = Scale::ofScreen();
     Skarvel skarvel;
 };
 
@@ -55,12 +63,13 @@ TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
     PostMessageW(switcher, UM_COMMAND, cmdConfigure, 0);
     postCommand(skarvel.tray, cmdConfigure);
     ASSERT_TRUE(answers(skarvel.tray));
-    EXPECT_EQ(shownWindows(pid(), configHeight, configWidth), std::vector<HWND>{config});
+    EXPECT_EQ(shownWindows(pid(), scale(configHeight), scale(configWidth)),
+              std::vector<HWND>{config});
 
-    clickWindow(config, showSwitcherBox);
+    click(config, showSwitcherBox);
     EXPECT_EQ(storedNumber(L"Client Switcher"), 1u) << "nothing saved before OK";
     EXPECT_TRUE(IsWindowVisible(switcher));
-    clickWindow(config, configOkPoint);
+    click(config, configOkPoint);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
     EXPECT_EQ(storedNumber(L"Client Switcher"), 0u);
     EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(switcher); }, 3000));
@@ -69,9 +78,9 @@ TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
     postCommand(skarvel.tray, cmdConfigure);
     const HWND again = waitShown(configWidth, configHeight);
     ASSERT_TRUE(again);
-    clickWindow(again, showSwitcherBox);
-    clickWindow(again, opensClientsBox);
-    clickWindow(again, configOkPoint);
+    click(again, showSwitcherBox);
+    click(again, opensClientsBox);
+    click(again, configOkPoint);
     EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(switcher) != FALSE; }, 3000));
     EXPECT_EQ(storedNumber(L"Client Switcher"), 1u);
     EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 1u);
@@ -86,8 +95,8 @@ TEST_F(Dialogs, ExitWithBothWindowsOpenSavesNothing) {
     const HWND config = waitShown(configWidth, configHeight);
     ASSERT_TRUE(config);
     ASSERT_TRUE(waitShown(versionWidth, versionHeight));
-    clickWindow(config, showSwitcherBox);
-    clickWindow(config, opensClientsBox);
+    click(config, showSwitcherBox);
+    click(config, opensClientsBox);
     EXPECT_TRUE(exitSkarvel(skarvel));
     skarvel.tray = nullptr;
     EXPECT_EQ(storedNumber(L"Client Switcher"), 1u);
@@ -102,20 +111,54 @@ TEST_F(Dialogs, TheLinkOpensTheSupportPageThroughTheShellAndTheWindowStays) {
     ASSERT_TRUE(version);
 
     // pressed, moved off and back, released: nothing opens
-    deliver(version, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 27));
-    deliver(version, WM_MOUSEMOVE, 0, MAKELPARAM(40, 45));
-    deliver(version, WM_MOUSEMOVE, 0, MAKELPARAM(40, 27));
-    deliver(version, WM_LBUTTONUP, 0, MAKELPARAM(40, 27));
+    const POINT on = scale(POINT{40, 27}), off = scale(POINT{40, 45});
+    deliver(version, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(on.x, on.y));
+    deliver(version, WM_MOUSEMOVE, 0, MAKELPARAM(off.x, off.y));
+    deliver(version, WM_MOUSEMOVE, 0, MAKELPARAM(on.x, on.y));
+    deliver(version, WM_LBUTTONUP, 0, MAKELPARAM(on.x, on.y));
     Sleep(1000);
     EXPECT_TRUE(handler.opened(supportAddress).empty());
 
-    clickWindow(version, {40, 27});
+    click(version, {40, 27});
     EXPECT_TRUE(waitUntil([&] { return handler.opened(supportAddress).size() == 1; }, 10000))
         << "the shell did not start the handler";
     EXPECT_TRUE(IsWindowVisible(version));
-    clickWindow(version, {320, 30}); // right of the text, still the link
+    click(version, {320, 30}); // right of the text, still the link
     EXPECT_TRUE(waitUntil([&] { return handler.opened(supportAddress).size() == 2; }, 10000));
     EXPECT_TRUE(IsWindowVisible(version));
+}
+
+// The windows as a user at this scale sees them: their size, and real clicks through the
+// window manager on a check box, OK and Close, at the 96-DPI points scaled.
+TEST_F(Dialogs, AtTheScreensScaleARealClickHitsTheControls) {
+    // a run meant for a scaled display proves nothing at 96 DPI
+    if (const char* dpi = std::getenv("SKARVEL_TEST_DPI")) {
+        ASSERT_EQ(int(scale.dpi), std::atoi(dpi));
+    }
+    start();
+    postCommand(skarvel.tray, cmdConfigure);
+    postCommand(skarvel.tray, cmdVersion);
+    const HWND config = waitShown(configWidth, configHeight);
+    const HWND version = waitShown(versionWidth, versionHeight);
+    ASSERT_TRUE(config) << "no configuration window " << scale(configWidth) << " x "
+                        << scale(configHeight);
+    ASSERT_TRUE(version) << "no version window " << scale(versionWidth) << " x "
+                         << scale(versionHeight);
+    // apart, so neither covers the other's controls
+    SetWindowPos(version, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(config, nullptr, 20, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    auto onScreen = [&](HWND window, POINT at96) {
+        RECT r{};
+        GetWindowRect(window, &r);
+        const POINT at = scale(at96);
+        return POINT{r.left + at.x, r.top + at.y};
+    };
+    testkit::clickScreen(onScreen(config, opensClientsBox));
+    testkit::clickScreen(onScreen(config, configOkPoint));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
+    EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 1u);
+    testkit::clickScreen(onScreen(version, {308, 45})); // Close
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(version); }, 3000));
 }
 
 } // namespace

@@ -235,17 +235,24 @@ TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
     ASSERT_TRUE(showsWidthOf(names))
         << "strip " << windowWidth(strip) << " px, expected " << predictedStripWidth(names);
     const std::vector<RECT> cells = predictedCells(names);
+    // at any scale, each cell is its 96-DPI width scaled, give or take the font's rounding
+    const Scale scale = Scale::ofScreen();
+    for (size_t i = 0; i < cells.size(); ++i)
+        EXPECT_NEAR(cells[i].right - cells[i].left, scale(predictedCellWidth(names[i], {})), 2)
+            << scale.dpi << " DPI, cell " << i;
 
     // every cell's frame where the prediction puts it; the ring around them is plain
+    const int height = scale(stripHeight), middle = height / 2;
     auto framed = [&] {
         const testkit::Pixels shown = testkit::readWindowPixels(strip);
-        if (shown.width != predictedStripWidth(names) || shown.height != stripHeight) return false;
-        if (shown.at(0, 8) != backColor || shown.at(shown.width - 1, 8) != backColor) return false;
+        if (shown.width != predictedStripWidth(names) || shown.height != height) return false;
+        if (shown.at(0, middle) != backColor || shown.at(shown.width - 1, middle) != backColor)
+            return false;
         for (const RECT& cell : cells)
-            if (shown.at(cell.left, 8) != accentColor ||
-                shown.at(cell.right - 1, 8) != accentColor ||
+            if (shown.at(cell.left, middle) != accentColor ||
+                shown.at(cell.right - 1, middle) != accentColor ||
                 shown.at(cell.left + 2, 0) != backColor ||
-                shown.at(cell.left + 2, stripHeight - 1) != backColor)
+                shown.at(cell.left + 2, height - 1) != backColor)
                 return false;
         return true;
     };

@@ -88,10 +88,12 @@ void clickWindow(HWND window, POINT at) {
 
 bool toggleSwitcherSetting(const Skarvel& skarvel) {
     postCommand(skarvel.tray, cmdConfigure);
-    const HWND config = waitShownWindow(skarvel.process.id(), configHeight, configWidth);
+    const Scale scale = Scale::ofScreen();
+    const HWND config =
+        waitShownWindow(skarvel.process.id(), scale(configHeight), scale(configWidth));
     if (!config) return false;
-    clickWindow(config, showSwitcherBox);
-    clickWindow(config, configOkPoint);
+    clickWindow(config, scale(showSwitcherBox));
+    clickWindow(config, scale(configOkPoint));
     return testkit::waitUntil([&] { return !IsWindow(config); }, 3000);
 }
 

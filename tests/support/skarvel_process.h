@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/testkit.h"
+#include "ui/scale.h"
 
 struct Skarvel {
     testkit::Process process;
@@ -36,7 +37,7 @@ HWND waitShownWindow(DWORD pid, int height, int width = -1, DWORD timeoutMs = 50
 
 // A press and release at a point in a window's client pixels, as mouse messages.
 void clickWindow(HWND window, POINT at);
-// Points in the configuration window: the "Client Switcher" box and OK.
+// Points in the configuration window at 96 DPI: the "Client Switcher" box and OK.
 inline constexpr POINT showSwitcherBox{14, 42}, configOkPoint{140, 124};
 // Turns "Client Switcher" over as a user does: "Configure" from the tray, the box, OK;
 // true once the configuration window has opened and closed again.

@@ -10,7 +10,7 @@ HWND findSwitcher(DWORD pid) {
     for (HWND window : testkit::findWindows(windowClassName, pid)) {
         const RECT r = windowRect(window);
         if ((GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) &&
-            r.bottom - r.top == stripHeight)
+            r.bottom - r.top == Scale::ofScreen()(stripHeight))
             return window;
     }
     return nullptr;
@@ -27,29 +27,29 @@ int windowWidth(HWND window) {
     return r.right - r.left;
 }
 
-int predictedCellWidth(const std::wstring& name) {
-    const Font font = createUiFont(measureFontHeight, FW_BOLD);
+int predictedCellWidth(const std::wstring& name, Scale scale) {
+    const Font font = createUiFont(scale(measureFontHeight), FW_BOLD);
     HDC screen = GetDC(nullptr);
     const HGDIOBJ old = SelectObject(screen, font.get());
     SIZE extent{};
     GetTextExtentPoint32W(screen, name.c_str(), int(name.size()), &extent);
     SelectObject(screen, old);
     ReleaseDC(nullptr, screen);
-    return extent.cx + 24;
+    return extent.cx + scale(24);
 }
 
 std::vector<RECT> predictedCells(const std::vector<std::wstring>& namesInOrder) {
     std::vector<int> widths;
     for (const auto& name : namesInOrder)
         widths.push_back(predictedCellWidth(name));
-    return cellRects(widths);
+    return cellRects(widths, Scale::ofScreen());
 }
 
 int predictedStripWidth(const std::vector<std::wstring>& names) {
     int sum = 0;
     for (const auto& name : names)
         sum += predictedCellWidth(name);
-    return sum ? sum + 2 : 0;
+    return sum ? sum + 2 * Scale::ofScreen().line(1) : 0;
 }
 
 bool clickAt(HWND strip, POINT point) {

@@ -250,6 +250,27 @@ void mouseButton(DWORD flags) {
     SendInput(1, &input, sizeof input);
 }
 
+namespace {
+bool cursorAt(POINT at) {
+    POINT now{};
+    return GetCursorPos(&now) && now.x == at.x && now.y == at.y;
+}
+} // namespace
+
+void clickScreen(POINT at, bool right) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        moveCursor(at.x, at.y);
+        Sleep(80);
+        const bool steadyBefore = cursorAt(at);
+        mouseButton(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+        Sleep(30);
+        const bool steadyPressed = cursorAt(at);
+        mouseButton(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+        Sleep(60);
+        if (steadyBefore && steadyPressed) return;
+    }
+}
+
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs, DWORD pollMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {

@@ -51,6 +51,10 @@ bool moveCursor(int x, int y);
 // coordinates, and button flags such as MOUSEEVENTF_LEFTDOWN.
 void mouseTo(POINT at);
 void mouseButton(DWORD flags);
+// A click where a user would make it. Under Wine a late echo of an earlier pointer position
+// can move the pointer between press and release, which rightly cancels the press; when the
+// pointer was seen to move, the click is made again, as a user whose hand slipped would.
+void clickScreen(POINT at, bool right = false);
 // waitUntil that keeps the calling thread's windows alive meanwhile.
 bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs);
 

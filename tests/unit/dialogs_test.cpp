@@ -456,6 +456,83 @@ TEST_F(Version, DraggingMovesItAndCloseClosesIt) {
     EXPECT_FALSE(version.Regions().IsHot(idClose)) << "reopened without highlight";
 }
 
+// Windows sends WM_DPICHANGED, with the place it suggests, when a dialog moves to a monitor of
+// another scale; Wine never does, so the test sends it. The dialog takes that place, its size,
+// regions and edit field follow the new scale with its lines still one pixel wide, and scaling
+// back and forth gives back every object.
+TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
+    CConfigWin config;
+    CVersionWin version;
+    ASSERT_TRUE(config.Create(opener.hwnd));
+    ASSERT_TRUE(version.Create(opener.hwnd));
+    const UINT start = config.CurrentScale().dpi;
+    struct Row {
+        UINT dpi;
+        SIZE config, version;
+    } rows[] = {{144, {323, 210}, {504, 92}}, {96, {215, 140}, {336, 61}}};
+    auto change = [](HWND window, UINT dpi, RECT suggested) {
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+    };
+    auto sizeOf = [](HWND window) {
+        RECT r{};
+        GetWindowRect(window, &r);
+        return SIZE{r.right - r.left, r.bottom - r.top};
+    };
+    for (const Row& row : rows) {
+        if (row.dpi == start) continue;
+        const Scale s{row.dpi};
+        change(config.hwnd, row.dpi, {40, 50, 40 + row.config.cx, 50 + row.config.cy});
+        change(version.hwnd, row.dpi, {60, 70, 60 + row.version.cx, 70 + row.version.cy});
+        RECT r{};
+        GetWindowRect(config.hwnd, &r);
+        EXPECT_EQ(r.left, 40);
+        EXPECT_EQ(r.top, 50);
+        EXPECT_EQ(sizeOf(config.hwnd).cx, row.config.cx) << row.dpi;
+        EXPECT_EQ(sizeOf(config.hwnd).cy, row.config.cy) << row.dpi;
+        EXPECT_EQ(sizeOf(version.hwnd).cx, row.version.cx) << row.dpi;
+        EXPECT_EQ(sizeOf(version.hwnd).cy, row.version.cy) << row.dpi;
+
+        // the frame: one line of accent just outside the surface, whatever the scale
+        const testkit::Pixels p = testkit::readBitmap(config.BackBuffer());
+        ASSERT_EQ(p.width, row.config.cx);
+        const int surface = s(2);
+        EXPECT_EQ(p.at(surface - 1, 60), accentColor) << row.dpi;
+        EXPECT_EQ(p.at(surface - 2, 60), backColor) << row.dpi;
+        EXPECT_EQ(p.at(surface, 60), backColor) << row.dpi;
+
+        // the 96-DPI points of the controls, scaled, hit them
+        const POINT box{s(boxPoint[0].x), s(boxPoint[0].y)};
+        const COLORREF before = testkit::readBitmap(config.BackBuffer()).at(box.x, box.y);
+        click(config.hwnd, box);
+        const COLORREF after = testkit::readBitmap(config.BackBuffer()).at(box.x, box.y);
+        EXPECT_NE(before, after) << row.dpi << ": the box did not flip";
+        EXPECT_EQ(config.Regions().HitTest({s(okPoint.x), s(okPoint.y)}), idOk) << row.dpi;
+        EXPECT_EQ(version.Regions().HitTest({s(308), s(45)}), idClose) << row.dpi;
+        RECT edit{};
+        GetWindowRect(config.EditField(), &edit);
+        MapWindowPoints(nullptr, config.hwnd, reinterpret_cast<POINT*>(&edit), 2);
+        EXPECT_EQ(edit.left, s(10));
+        EXPECT_EQ(edit.top, s(95));
+        EXPECT_EQ(edit.right, s(207));
+        EXPECT_EQ(edit.bottom, s(110));
+    }
+
+    const UINT other = start == 144 ? 96 : 144;
+    auto backAndForth = [&] {
+        for (UINT dpi : {other, start}) {
+            change(config.hwnd, dpi, {40, 50, 400, 300});
+            change(version.hwnd, dpi, {60, 70, 600, 170});
+        }
+    };
+    backAndForth();
+    const DWORD self = GetCurrentProcessId();
+    const long gdi = testkit::countGdiObjects(self);
+    for (int i = 0; i < 100; ++i)
+        backAndForth();
+    EXPECT_EQ(testkit::countGdiObjects(self), gdi);
+}
+
 // Each opening makes a window, a back buffer and (for the configuration) an edit field;
 // closing must give every one of them back.
 TEST_F(Dialog, OpeningAndClosingFiveHundredTimesLeavesNoGdiObjectBehind) {

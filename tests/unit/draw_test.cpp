@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "app/tray_win.h"
+#include "res/resource.h"
 #include "tests/support/testkit.h"
 #include "ui/draw.h"
 
@@ -186,6 +189,45 @@ TEST(SmoothText, LeavesNoObjectsBehind) {
     for (int i = 0; i < 200; ++i)
         drawOnce();
     EXPECT_EQ(testkit::countGdiObjects(GetCurrentProcessId()), before);
+}
+
+// Every scale's small icon is an image drawn at that size, not one the system stretches; the
+// tray loads the one for its DPI (GetSystemMetricsForDpi answers for any DPI under Wine too).
+TEST(Icons, EachScaleFindsAnImageOfItsOwnSize) {
+    const HINSTANCE self = GetModuleHandleW(nullptr);
+    auto sizesIn = [&](int group) {
+        std::set<int> sizes;
+        const HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(group), RT_GROUP_ICON);
+        const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(self, found)));
+        if (!dir) return sizes;
+        const int count = dir[4] | dir[5] << 8;
+        for (int i = 0; i < count; ++i) // 6-byte header, 14-byte entries; 0 stands for 256
+            sizes.insert(dir[6 + 14 * i] ? dir[6 + 14 * i] : 256);
+        return sizes;
+    };
+    EXPECT_EQ(sizesIn(IDI_TRAY), (std::set<int>{16, 20, 24, 32, 48}));
+    EXPECT_EQ(sizesIn(IDI_APP), (std::set<int>{16, 20, 24, 32, 48, 64, 128, 256}));
+
+    auto widthOf = [](HICON icon) {
+        ICONINFO info{};
+        if (!GetIconInfo(icon, &info)) return 0;
+        Bitmap colour(info.hbmColor), mask(info.hbmMask);
+        BITMAP bits{};
+        GetObjectW(colour ? colour.get() : mask.get(), sizeof bits, &bits);
+        return static_cast<int>(bits.bmWidth);
+    };
+    struct Row {
+        UINT dpi;
+        int size;
+    } rows[] = {{96, 16}, {120, 20}, {144, 24}, {192, 32}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(trayIconSize(row.dpi), row.size) << row.dpi;
+        IconHandle icon(loadTrayIcon(self, row.dpi));
+        EXPECT_EQ(widthOf(icon.get()), row.size) << row.dpi;
+    }
+    // without a DPI, the session's: 24 px at 144
+    IconHandle own(loadTrayIcon(self));
+    EXPECT_EQ(widthOf(own.get()), Scale::ofScreen()(16));
 }
 
 } // namespace

@@ -201,6 +201,67 @@ TEST_F(Menu, RendersFrameRowsAndHover) {
     EXPECT_EQ(menu.BackBuffer(), before);
 }
 
+// Windows sends WM_DPICHANGED when the menu's monitor changes scale; Wine never does, so the
+// test sends it. An open menu closes; its rows, fonts and hit rows follow the new scale, and
+// scaling back and forth gives back every object.
+TEST_F(Menu, AChangeOfScaleClosesItSizesItAnewAndLeaksNothing) {
+    const UINT start = menu.CurrentScale().dpi;
+    const SIZE startSize = menu.Size();
+    // how many pixel rows the first label's glyphs span (Wine's shrinking does not blend, so
+    // glyph pixels are exactly the text colour)
+    auto glyphRows = [&] {
+        menu.Render();
+        const testkit::Pixels p = testkit::readBitmap(menu.BackBuffer());
+        const RECT label = menuLabelRect(0, menu.Size().cx, menu.CurrentScale());
+        int rows = 0;
+        for (int y = label.top; y < label.bottom; ++y) {
+            bool glyph = false;
+            for (int x = label.left; x < label.right && !glyph; ++x)
+                glyph = p.at(x, y) == textColor;
+            rows += glyph;
+        }
+        return rows;
+    };
+    const int startGlyphRows = glyphRows();
+    struct Row {
+        UINT dpi;
+        int height; // three rows
+    } rows[] = {{144, 74}, {96, 49}};
+    auto change = [&](UINT dpi) {
+        RECT suggested{0, 0, 100, 100};
+        SendMessageW(menu.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+    };
+    for (const Row& row : rows) {
+        if (row.dpi == start) continue;
+        open();
+        change(row.dpi);
+        EXPECT_FALSE(IsWindowVisible(menu.hwnd)) << row.dpi << ": still open";
+        EXPECT_EQ(menu.Size().cy, row.height) << row.dpi;
+        const int expectedWidth = MulDiv(startSize.cx, int(row.dpi), int(start));
+        EXPECT_NEAR(menu.Size().cx, expectedWidth, 3) << row.dpi;
+        EXPECT_NEAR(glyphRows(), MulDiv(startGlyphRows, int(row.dpi), int(start)), 1)
+            << row.dpi << ": the text font did not follow";
+        // the second row's 96-DPI point, scaled
+        const Scale s{row.dpi};
+        click(s(20), s(2 + 15 + 7));
+        pump();
+        EXPECT_EQ(opener.commands, std::vector<WPARAM>{1}) << row.dpi;
+        opener.commands.clear();
+    }
+
+    const UINT other = start == 144 ? 96 : 144;
+    change(other);
+    change(start);
+    const DWORD self = GetCurrentProcessId();
+    const long gdi = testkit::countGdiObjects(self);
+    for (int i = 0; i < 100; ++i) {
+        change(other);
+        change(start);
+    }
+    EXPECT_EQ(testkit::countGdiObjects(self), gdi);
+}
+
 TEST_F(Menu, LabelsAppearInCapitals) {
     CMenuWin lower, upper;
     lower.AppendItem(L"set clients \u00e9", 1, true);

@@ -92,4 +92,65 @@ TEST_F(Selector, TheHighlightFollowsTheForegroundAcrossAListChange) {
     EXPECT_EQ(fillOf(1), backColor);
 }
 
+// Windows sends WM_DPICHANGED when the strip's monitor changes scale; Wine never does, so the
+// test sends it. The strip keeps its top-left corner, its height and cells follow the new
+// scale with one-pixel borders, and scaling back and forth gives back every object.
+TEST_F(Selector, AChangeOfScaleKeepsTheCornerScalesTheCellsAndLeaksNothing) {
+    alice = client(L"QOR - Alice", 100);
+    bob = client(L"QOR - Bob", 400);
+    refreshFully();
+    ASSERT_EQ(switcher.Order().size(), 2u);
+    const UINT start = switcher.CurrentScale().dpi;
+    auto widths = [&] {
+        std::vector<int> w;
+        for (const auto& entry : switcher.Order())
+            w.push_back(switcher.Records().at(entry.second).width);
+        return w;
+    };
+    const std::vector<int> startWidths = widths();
+    RECT before{};
+    GetWindowRect(switcher.hwnd, &before);
+    auto change = [&](UINT dpi) {
+        RECT suggested{0, 0, 100, 100}; // the strip keeps its own corner instead
+        SendMessageW(switcher.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+    };
+    struct Row {
+        UINT dpi;
+        int height;
+    } rows[] = {{144, 26}, {96, 17}};
+    for (const Row& row : rows) {
+        if (row.dpi == start) continue;
+        change(row.dpi);
+        RECT r{};
+        GetWindowRect(switcher.hwnd, &r);
+        EXPECT_EQ(r.left, before.left) << row.dpi;
+        EXPECT_EQ(r.top, before.top) << row.dpi;
+        EXPECT_EQ(r.bottom - r.top, row.height) << row.dpi;
+        EXPECT_EQ(r.right - r.left, switcher.StripWidth()) << row.dpi;
+        const std::vector<int> now = widths();
+        for (size_t i = 0; i < now.size(); ++i)
+            EXPECT_NEAR(now[i], MulDiv(startWidths[i], int(row.dpi), int(start)), 2)
+                << row.dpi << ", cell " << i;
+        const testkit::Pixels p = testkit::readBitmap(switcher.BackBuffer());
+        ASSERT_EQ(p.height, row.height);
+        const RECT cell = cellRects(now, Scale{row.dpi})[0];
+        EXPECT_EQ(p.at(cell.left + 3, row.height - 1), backColor) << row.dpi;
+        EXPECT_EQ(p.at(cell.left + 3, row.height - 2), accentColor) << row.dpi;
+        EXPECT_EQ(p.at(cell.left, row.height / 2), accentColor) << row.dpi;
+        EXPECT_EQ(p.at(cell.left - 1, row.height / 2), backColor) << row.dpi;
+    }
+
+    const UINT other = start == 144 ? 96 : 144;
+    change(other);
+    change(start);
+    const DWORD self = GetCurrentProcessId();
+    const long gdi = testkit::countGdiObjects(self);
+    for (int i = 0; i < 100; ++i) {
+        change(other);
+        change(start);
+    }
+    EXPECT_EQ(testkit::countGdiObjects(self), gdi);
+}
+
 } // namespace
