@@ -101,16 +101,17 @@ void fitOrRestore(HWND hwnd, int mode) {
     GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
 
     const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
-    const LONG visible = style & WS_VISIBLE;
+    // as visible or hidden as it was, and still disabled under the game's own modal dialog
+    const LONG kept = WS_VISIBLE | WS_DISABLED;
     RECT bounds{};
     if (mode == fitPass) {
         if (!hasCaption(style)) return;
-        SetWindowLongW(hwnd, GWL_STYLE, (fittedStyle & ~WS_VISIBLE) | visible);
+        SetWindowLongW(hwnd, GWL_STYLE, (fittedStyle & ~kept) | (style & kept));
         SetWindowLongW(hwnd, GWL_EXSTYLE, fittedExStyle);
         bounds = fittedBounds(monitor.rcWork, clientSize);
     } else {
         if (hasCaption(style)) return;
-        SetWindowLongW(hwnd, GWL_STYLE, (restoredStyle & ~WS_VISIBLE) | visible);
+        SetWindowLongW(hwnd, GWL_STYLE, (restoredStyle & ~kept) | (style & kept));
         SetWindowLongW(hwnd, GWL_EXSTYLE, restoredExStyle);
         // the frame the client will draw: at its own DPI, which may not be the program's
         const UINT dpi = dpiForWindow && metricsForDpi ? dpiForWindow(hwnd) : 0;
@@ -180,14 +181,18 @@ bool showNormalWithoutActivating(HWND hwnd) {
         return false; // gone: a zeroed record would collapse it
     // a normal window is left alone: any show command could show or raise it
     if (!IsIconic(hwnd) && !IsZoomed(hwnd)) return true;
+    // a hidden one too: every way out of minimised or maximised would show it
+    if (!IsWindowVisible(hwnd)) return false;
     // the normal size even where a minimised window would go back to maximised
     placement.flags &= ~WPF_RESTORETOMAXIMIZED;
     placement.showCmd = SW_SHOWNOACTIVATE;
-    if (SetWindowPlacement(hwnd, &placement)) return true;
     // Wine refuses another process's placement. Coming out of minimised, a window may go
-    // back to maximised; the second show takes it out of that too.
-    ShowWindow(hwnd, SW_SHOWNOACTIVATE);
-    if (IsZoomed(hwnd)) ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    // back to maximised all the same; the second step takes it out of that too.
+    auto showNormal = [&] {
+        if (!SetWindowPlacement(hwnd, &placement)) ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    };
+    showNormal();
+    if (IsZoomed(hwnd)) showNormal();
     return true;
 }
 

@@ -27,7 +27,8 @@ RECT restoredBounds(const RECT& workArea, SIZE clientSize, int frameX, int frame
 
 // Takes another program's window out of minimised or maximised to its normal size and place,
 // without activating it or changing its place in the z-order; a minimised window that was
-// maximised before comes back at its normal size too. False when it has gone.
+// maximised before comes back at its normal size too. False when it has gone, or when it is
+// hidden and minimised or maximised: it is left as it is rather than shown.
 bool showNormalWithoutActivating(HWND hwnd);
 
 // The program's one owner of passes, whichever menu asked. A newer pass supersedes the

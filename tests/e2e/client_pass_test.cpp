@@ -201,10 +201,13 @@ TEST_F(ClientPass, PassesLeaveTheForegroundAndTheStackingOrderAsTheyWere) {
     for (size_t i = 0; i < 4; ++i)
         all.push_back(started[i].hwnd);
     const HWND other = started[3].hwnd;
-    // a client that has hidden its window is fitted and restored, and stays hidden
+    // a client that has hidden its window is fitted and restored, and stays hidden; one
+    // disabled under its own modal dialog stays disabled
     const HWND hidden = started[4].hwnd;
     ShowWindow(hidden, SW_HIDE);
-    ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(hidden); }, 3000));
+    EnableWindow(hidden, FALSE);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(hidden) && !IsWindowEnabled(hidden); },
+                          3000));
 
     // by the index in `all`, top first
     auto order = [&](const std::vector<HWND>& stack) {
@@ -245,7 +248,8 @@ TEST_F(ClientPass, PassesLeaveTheForegroundAndTheStackingOrderAsTheyWere) {
             EXPECT_TRUE(waitUntil(
                 [&] {
                     return GetWindowLongW(hidden, GWL_STYLE) ==
-                               ((fit ? fittedStyle : restoredStyle) & ~WS_VISIBLE) &&
+                               (((fit ? fittedStyle : restoredStyle) & ~WS_VISIBLE) |
+                                WS_DISABLED) &&
                            sameSize(ownClientSize(hidden), {320, 240}) && atCorner(hidden);
                 },
                 10000))
@@ -271,8 +275,13 @@ TEST_F(ClientPass, PassesLeaveTheForegroundAndTheStackingOrderAsTheyWere) {
 TEST_F(ClientPass, MinimisedAndMaximisedClientsAreRestoredFirst) {
     auto started = clients({L"--title \"QOR - Min\" --size 800x600 --minimized",
                             L"--title \"QOR - Max\" --size 700x500 --maximized",
-                            L"--title \"QOR - MaxMin\" --size 640x400 --pos 200,150"});
-    ASSERT_EQ(started.size(), 3u);
+                            L"--title \"QOR - MaxMin\" --size 640x400 --pos 200,150",
+                            L"--title \"QOR - Away\" --size 500x300 --minimized"});
+    ASSERT_EQ(started.size(), 4u);
+    // minimised and hidden, as in the notification area: any way back would show it
+    const HWND away = started[3].hwnd;
+    const LONG awayStyle = GetWindowLongW(away, GWL_STYLE) & ~WS_VISIBLE;
+    ShowWindow(away, SW_HIDE);
     // maximised, then minimised: it would come back maximised
     const HWND maxMin = started[2].hwnd;
     PostMessageW(maxMin, QOR_MAXIMIZE, 0, 0);
@@ -300,6 +309,7 @@ TEST_F(ClientPass, MinimisedAndMaximisedClientsAreRestoredFirst) {
     EXPECT_FALSE(IsIconic(started[0].hwnd));
     EXPECT_FALSE(IsZoomed(started[1].hwnd));
     EXPECT_FALSE(IsIconic(maxMin) || IsZoomed(maxMin)) << describe(maxMin);
+    EXPECT_EQ(GetWindowLongW(away, GWL_STYLE), awayStyle) << "a hidden client was shown";
 
     postCommand(skarvel.tray, cmdRestore);
     EXPECT_TRUE(waitUntil(
