@@ -37,18 +37,25 @@ const KnownTitle* findKnown(const KnownTitles* known, HWND window) {
     return nullptr;
 }
 
-// The client's own answer, bounded in time and in length; one that does not answer (hung,
-// or above the program's rights) is named by the window manager's copy.
-void askName(HWND hwnd, const wchar_t (&copy)[titleUnits], wchar_t (&name)[clientNameUnits]) {
+// A client busy when first asked is asked again at the next few scans; one that never
+// answers (hung, or above the program's rights) keeps the window manager's copy as its name.
+constexpr int maxUnanswered = 3;
+
+// The client's own answer, bounded in time and in length, or else the window manager's copy;
+// false when the client did not answer.
+bool askName(HWND hwnd, const wchar_t (&copy)[titleUnits], wchar_t (&name)[clientNameUnits]) {
     wchar_t title[titleUnits] = {};
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, titleUnits, reinterpret_cast<LPARAM>(title),
-                             SMTO_ABORTIFHUNG | SMTO_BLOCK, titleTimeoutMs, &copied)) {
+    const bool answered =
+        SendMessageTimeoutW(hwnd, WM_GETTEXT, titleUnits, reinterpret_cast<LPARAM>(title),
+                            SMTO_ABORTIFHUNG | SMTO_BLOCK, titleTimeoutMs, &copied) != 0;
+    if (!answered) {
         wmemcpy(title, copy, titleUnits);
         copied = wcslen(title);
     }
     const int length = copied < DWORD_PTR(titleUnits) ? static_cast<int>(copied) : titleUnits - 1;
     nameFromTitle(title, length, name);
+    return answered;
 }
 
 bool sameSlot(const ClientSlot& a, const ClientSlot& b) {
@@ -92,10 +99,15 @@ BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scanParam) {
         slot.window = now.window = hwnd;
         // the window manager's copy: no message to the game, so it cannot hang
         InternalGetWindowText(hwnd, now.copy, titleUnits);
-        if (before && wcscmp(before->copy, now.copy) == 0)
+        const bool same = before && wcscmp(before->copy, now.copy) == 0;
+        if (same && (before->unanswered == 0 || before->unanswered >= maxUnanswered)) {
             wmemcpy(now.name, before->name, clientNameUnits);
-        else
-            askName(hwnd, now.copy, now.name); // new, or retitled since the last scan
+            now.unanswered = before->unanswered;
+        } else if (askName(hwnd, now.copy, now.name)) { // new, retitled or not yet answered
+            now.unanswered = 0;
+        } else {
+            now.unanswered = same ? before->unanswered + 1 : 1;
+        }
         wmemcpy(slot.name, now.name, clientNameUnits);
         scan.seen.count = ++scan.count;
     }

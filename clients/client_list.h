@@ -69,6 +69,7 @@ struct KnownTitle {
     HWND window = nullptr;
     wchar_t copy[clientTitleUnits]{};
     wchar_t name[clientNameUnits]{};
+    int unanswered = 0; // asks in a row the client did not answer; a few more are made
 };
 struct KnownTitles {
     KnownTitle titles[maxClients];
