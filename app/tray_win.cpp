@@ -92,7 +92,7 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
 void CTrayWin::OnCreate() {
     // an elevated copy would not hear a non-elevated Explorer otherwise
     ChangeWindowMessageFilterEx(hwnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
-    createdAt = GetTickCount64();
+    retrySince = GetTickCount64();
     AddIcon();
     if (settings.showSwitcher) switcher.Create(hwnd);
     if (menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
@@ -125,7 +125,7 @@ void CTrayWin::FillIconData() {
 void CTrayWin::AddIcon() {
     FillIconData();
     iconAdded = Shell_NotifyIconW(NIM_ADD, &iconData) ? 1 : 0;
-    if (!iconAdded && GetTickCount64() - createdAt < iconRetryWindow)
+    if (!iconAdded && GetTickCount64() - retrySince < iconRetryWindow)
         SetTimer(hwnd, iconRetryTimer, iconRetryPeriod, nullptr);
 }
 
@@ -137,6 +137,11 @@ void CTrayWin::OnTaskbarCreated() {
     if (const HICON fresh = loadTrayIcon(hInstance, Scale::ofWindow(hwnd).dpi)) hIcon.reset(fresh);
     FillIconData();
     iconAdded = ModifyOrAddIcon();
+    // a shell that has just restarted may not take icons yet either
+    if (!iconAdded) {
+        retrySince = GetTickCount64();
+        SetTimer(hwnd, iconRetryTimer, iconRetryPeriod, nullptr);
+    }
 }
 
 void CTrayWin::OnDpiChanged(UINT dpi) {
@@ -147,7 +152,7 @@ void CTrayWin::OnDpiChanged(UINT dpi) {
 }
 
 void CTrayWin::OnIconRetry() {
-    if (iconAdded || GetTickCount64() - createdAt >= iconRetryWindow) {
+    if (iconAdded || GetTickCount64() - retrySince >= iconRetryWindow) {
         KillTimer(hwnd, iconRetryTimer);
         return;
     }

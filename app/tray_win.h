@@ -41,7 +41,9 @@ class CTrayWin : public CWindow {
     void OnCommand(WPARAM command);
 
     const UINT taskbarCreatedMessage;
-    ULONGLONG createdAt = 0; // the retries of a failed add stop some minutes after this
+    // the retries of a failed add stop some minutes after this: the start, or the last
+    // TaskbarCreated that could not add the icon
+    ULONGLONG retrySince = 0;
 };
 
 // The small-icon size at this DPI; with none, at the system's.
