@@ -520,6 +520,15 @@ long countGdiObjects(DWORD pid) {
     return live;
 }
 
+long gdiGrowthOver(const std::function<void()>& cycle, int rounds) {
+    cycle();
+    const DWORD self = GetCurrentProcessId();
+    const long before = countGdiObjects(self);
+    for (int i = 0; i < rounds; ++i)
+        cycle();
+    return countGdiObjects(self) - before;
+}
+
 long countThreads(DWORD pid) {
     HandleOwner snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     if (!snapshot.h) return -1;

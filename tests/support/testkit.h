@@ -103,6 +103,10 @@ long countGdiObjects(DWORD pid);
 std::map<int, long> countGdiObjectsByType(DWORD pid);
 long countKernelHandles(DWORD pid);
 
+// This process's GDI objects gained over `rounds` calls of `cycle`, after one call that warms
+// up whatever it caches.
+long gdiGrowthOver(const std::function<void()>& cycle, int rounds);
+
 // Threads of a process (toolhelp snapshot), or -1.
 long countThreads(DWORD pid);
 

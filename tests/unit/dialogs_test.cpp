@@ -525,12 +525,7 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
             change(version.hwnd, dpi, {60, 70, 600, 170});
         }
     };
-    backAndForth();
-    const DWORD self = GetCurrentProcessId();
-    const long gdi = testkit::countGdiObjects(self);
-    for (int i = 0; i < 100; ++i)
-        backAndForth();
-    EXPECT_EQ(testkit::countGdiObjects(self), gdi);
+    EXPECT_EQ(testkit::gdiGrowthOver(backAndForth, 100), 0);
 }
 
 // Each opening makes a window, a back buffer and (for the configuration) an edit field;

@@ -251,15 +251,13 @@ TEST_F(Menu, AChangeOfScaleClosesItSizesItAnewAndLeaksNothing) {
     }
 
     const UINT other = start == 144 ? 96 : 144;
-    change(other);
-    change(start);
-    const DWORD self = GetCurrentProcessId();
-    const long gdi = testkit::countGdiObjects(self);
-    for (int i = 0; i < 100; ++i) {
-        change(other);
-        change(start);
-    }
-    EXPECT_EQ(testkit::countGdiObjects(self), gdi);
+    EXPECT_EQ(testkit::gdiGrowthOver(
+                  [&] {
+                      change(other);
+                      change(start);
+                  },
+                  100),
+              0);
 }
 
 TEST_F(Menu, LabelsAppearInCapitals) {
