@@ -21,16 +21,13 @@ struct ClientPasses::Shared {
 
 namespace {
 
-// Newer user32 (Windows 10 1607 and later), looked up once at start; without it the restored
-// frame comes from the system's one set of metrics, as before there was any other.
-const auto dpiForWindow = user32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-const auto metricsForDpi = user32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
-
 // What a request asks for, in its two low bits.
 constexpr unsigned askRestore = 0, askFit = 1, askStop = 2;
 
+// Without the per-DPI metrics (before Windows 10 1607) the restored frame comes from the
+// system's one set, as before there was any other.
 int metric(int index, UINT dpi) {
-    return dpi ? metricsForDpi(index, dpi) : GetSystemMetrics(index);
+    return dpi ? systemMetricsAtDpi(index, dpi) : GetSystemMetrics(index);
 }
 
 // Physical pixels for this thread only; the program's own windows stay as they are.
@@ -114,7 +111,7 @@ void fitOrRestore(HWND hwnd, int mode) {
         SetWindowLongW(hwnd, GWL_STYLE, (restoredStyle & ~kept) | (style & kept));
         SetWindowLongW(hwnd, GWL_EXSTYLE, restoredExStyle);
         // the frame the client will draw: at its own DPI, which may not be the program's
-        const UINT dpi = dpiForWindow && metricsForDpi ? dpiForWindow(hwnd) : 0;
+        const UINT dpi = windowDpi && systemMetricsAtDpi ? windowDpi(hwnd) : 0;
         bounds = restoredBounds(monitor.rcWork, clientSize, metric(SM_CXDLGFRAME, dpi),
                                 metric(SM_CYDLGFRAME, dpi), metric(SM_CYCAPTION, dpi));
     }
