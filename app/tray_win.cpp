@@ -38,7 +38,7 @@ const TrayMenuEntry trayMenuEntries[6] = {
 };
 
 CTrayWin::CTrayWin()
-    : iconData{}, hIcon(loadTrayIcon(hInstance)),
+    : iconData{},
       // Explorer broadcasts this when it (re)creates the taskbar
       taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")) {
     loadSettings();
@@ -93,6 +93,7 @@ void CTrayWin::OnCreate() {
     // an elevated copy would not hear a non-elevated Explorer otherwise
     ChangeWindowMessageFilterEx(hwnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
     retrySince = GetTickCount64();
+    LoadIconFor(Scale::ofWindow(hwnd).dpi);
     AddIcon();
     if (settings.showSwitcher) switcher.Create(hwnd);
     if (menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
@@ -133,8 +134,7 @@ void CTrayWin::OnTaskbarCreated() {
     // Explorer sends this after a restart (no icon) and also after a change of scale or
     // resolution, while the icon is still there: then an add fails and only a modify works.
     KillTimer(hwnd, iconRetryTimer);
-    // the shell keeps its own copy of the image it shows, so the old one may go at once
-    if (const HICON fresh = loadTrayIcon(hInstance, Scale::ofWindow(hwnd).dpi)) hIcon.reset(fresh);
+    LoadIconFor(Scale::ofWindow(hwnd).dpi);
     FillIconData();
     iconAdded = ModifyOrAddIcon();
     // a shell that has just restarted may not take icons yet either
@@ -144,8 +144,14 @@ void CTrayWin::OnTaskbarCreated() {
     }
 }
 
-void CTrayWin::OnDpiChanged(UINT dpi) {
+void CTrayWin::LoadIconFor(UINT dpi) {
+    // the scale of the taskbar's monitor now, not the system's from logon; the shell keeps its
+    // own copy of the image it shows, so the old one may go at once
     if (const HICON fresh = loadTrayIcon(hInstance, dpi)) hIcon.reset(fresh);
+}
+
+void CTrayWin::OnDpiChanged(UINT dpi) {
+    LoadIconFor(dpi);
     if (!iconAdded) return; // the retry or the next TaskbarCreated adds the new one
     FillIconData();
     Shell_NotifyIconW(NIM_MODIFY, &iconData);

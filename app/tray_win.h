@@ -31,6 +31,8 @@ class CTrayWin : public CWindow {
     void OnDestroy();
     void FillIconData();
     void AddIcon();
+    // The icon at the small-icon size of this DPI, kept when it cannot be loaded.
+    void LoadIconFor(UINT dpi);
     void OnTaskbarCreated();
     void OnDpiChanged(UINT dpi);
     void OnIconRetry();
