@@ -86,14 +86,16 @@ POINT onScreenPosition(const RECT& window, const std::vector<RECT>& workAreas) {
     const LONG height = std::max(1L, window.bottom - window.top);
     const RECT probe{at.x, at.y, at.x + width, at.y + height};
 
-    long long shown = 0;
-    const RECT* nearest = &workAreas.front();
+    long long shown = 0, best = -1;
+    const RECT* nearest = nullptr;
     for (const RECT& work : workAreas) {
-        shown += overlapArea(probe, work);
-        const long long overlap = overlapArea(probe, work), best = overlapArea(probe, *nearest);
+        const long long overlap = overlapArea(probe, work);
+        shown += overlap;
         if (overlap > best ||
-            (overlap == best && gapSquared(probe, work) < gapSquared(probe, *nearest)))
+            (overlap == best && gapSquared(probe, work) < gapSquared(probe, *nearest))) {
             nearest = &work;
+            best = overlap;
+        }
     }
     if (shown >= static_cast<long long>(width) * height) return at;
     return {std::max(nearest->left, std::min(at.x, nearest->right - width)),
