@@ -167,7 +167,7 @@ void restCosts(int count) {
     testkit::pumpUntil(
         [&] {
             tick();
-            return strip.Records().size() == size_t(count ? count : 0) && !strip.Scanning();
+            return strip.Records().size() == size_t(count) && !strip.Scanning();
         },
         5000);
     std::vector<double> ticks;

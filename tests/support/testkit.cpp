@@ -520,7 +520,12 @@ long countGdiObjects(DWORD pid) {
     return live;
 }
 
-long gdiGrowthOver(const std::function<void()>& cycle, int rounds) {
+long gdiGrowthOverScaleChanges(const std::function<void(UINT)>& change, UINT start, int rounds) {
+    const UINT other = start == 144 ? 96 : 144;
+    auto cycle = [&] {
+        change(other);
+        change(start);
+    };
     cycle();
     const DWORD self = GetCurrentProcessId();
     const long before = countGdiObjects(self);

@@ -103,9 +103,9 @@ long countGdiObjects(DWORD pid);
 std::map<int, long> countGdiObjectsByType(DWORD pid);
 long countKernelHandles(DWORD pid);
 
-// This process's GDI objects gained over `rounds` calls of `cycle`, after one call that warms
-// up whatever it caches.
-long gdiGrowthOver(const std::function<void()>& cycle, int rounds);
+// This process's GDI objects gained over `rounds` changes of scale from `start` to the other of
+// 96 and 144 and back, each made by `change`, after one round that warms up what it caches.
+long gdiGrowthOverScaleChanges(const std::function<void(UINT)>& change, UINT start, int rounds);
 
 // Threads of a process (toolhelp snapshot), or -1.
 long countThreads(DWORD pid);

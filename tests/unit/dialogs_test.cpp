@@ -518,14 +518,11 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
         EXPECT_EQ(edit.bottom, s(110));
     }
 
-    const UINT other = start == 144 ? 96 : 144;
-    auto backAndForth = [&] {
-        for (UINT dpi : {other, start}) {
-            change(config.hwnd, dpi, {40, 50, 400, 300});
-            change(version.hwnd, dpi, {60, 70, 600, 170});
-        }
+    auto changeBoth = [&](UINT dpi) {
+        change(config.hwnd, dpi, {40, 50, 400, 300});
+        change(version.hwnd, dpi, {60, 70, 600, 170});
     };
-    EXPECT_EQ(testkit::gdiGrowthOver(backAndForth, 100), 0);
+    EXPECT_EQ(testkit::gdiGrowthOverScaleChanges(changeBoth, start, 100), 0);
 }
 
 // Each opening makes a window, a back buffer and (for the configuration) an edit field;

@@ -250,14 +250,7 @@ TEST_F(Menu, AChangeOfScaleClosesItSizesItAnewAndLeaksNothing) {
         opener.commands.clear();
     }
 
-    const UINT other = start == 144 ? 96 : 144;
-    EXPECT_EQ(testkit::gdiGrowthOver(
-                  [&] {
-                      change(other);
-                      change(start);
-                  },
-                  100),
-              0);
+    EXPECT_EQ(testkit::gdiGrowthOverScaleChanges(change, start, 100), 0);
 }
 
 TEST_F(Menu, LabelsAppearInCapitals) {

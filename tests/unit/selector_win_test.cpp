@@ -141,14 +141,7 @@ TEST_F(Selector, AChangeOfScaleKeepsTheCornerScalesTheCellsAndLeaksNothing) {
         EXPECT_EQ(p.at(cell.left - 1, row.height / 2), backColor) << row.dpi;
     }
 
-    const UINT other = start == 144 ? 96 : 144;
-    EXPECT_EQ(testkit::gdiGrowthOver(
-                  [&] {
-                      change(other);
-                      change(start);
-                  },
-                  100),
-              0);
+    EXPECT_EQ(testkit::gdiGrowthOverScaleChanges(change, start, 100), 0);
 }
 
 } // namespace
