@@ -22,6 +22,12 @@ constexpr wchar_t loadAtStartupValue[] = L"Load at windows startup";
 constexpr wchar_t switcherXValue[] = L"Switcher Position x";
 constexpr wchar_t switcherYValue[] = L"Switcher Position y";
 constexpr wchar_t clientPathValue[] = L"QOR Online path";
+constexpr wchar_t switchKeysValue[] = L"Switch keys";
+constexpr wchar_t nextClientKeyValue[] = L"Next client key";
+constexpr wchar_t previousClientKeyValue[] = L"Previous client key";
+constexpr wchar_t lastClientKeyValue[] = L"Last client key";
+constexpr wchar_t placeKeysValue[] = L"Place keys";
+constexpr DWORD knownModifiers = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
 
 LONG createUserKey(const wchar_t* path, RegKey& key, DWORD* disposition = nullptr) {
     wchar_t noClass[] = L"";
@@ -63,6 +69,41 @@ void loadNumber(HKEY key, const wchar_t* name, Field& field, Field fallback) {
     writeNumber(key, name, static_cast<DWORD>(fallback));
 }
 
+// The key values are newer than the rest and are held to their type: anything but a four-byte
+// REG_DWORD reads as the default. Nothing is written here, so a user who never turns keys on
+// finds the store as it always was; the next save of the keys writes them right.
+DWORD readKeyValue(HKEY key, const wchar_t* name, DWORD fallback) {
+    DWORD type = REG_NONE, data = 0, size = sizeof(data);
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_DWORD && size == sizeof(data))
+        return data;
+    return fallback;
+}
+
+} // namespace
+
+bool isModifierKey(DWORD vk) {
+    switch (vk) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+    case VK_LMENU:
+    case VK_RMENU:
+    case VK_LWIN:
+    case VK_RWIN:
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
 // Any length, with or without a terminating NUL; the text ends at the first NUL. The type is
 // not looked at, as it never was: whatever loaded before loads the same.
 bool readText(HKEY key, const wchar_t* name, CWString& text) {
@@ -102,6 +143,33 @@ std::wstring startupCommand() {
 
 } // namespace
 
+DWORD cleanKey(DWORD stored) {
+    const DWORD vk = LOWORD(stored), modifiers = HIWORD(stored) & knownModifiers;
+    // virtual-key codes run from 1 to 254
+    if (vk == 0 || vk > 0xFE || isModifierKey(vk)) return 0;
+    return storedKey(vk, modifiers);
+}
+
+DWORD cleanPlaceKeys(DWORD stored) {
+    return stored & knownModifiers;
+}
+
+namespace {
+
+void loadSwitchKeys(HKEY key) {
+    const Settings defaults;
+    settings.switchKeys = readKeyValue(key, switchKeysValue, defaults.switchKeys);
+    settings.nextClientKey =
+        cleanKey(readKeyValue(key, nextClientKeyValue, defaults.nextClientKey));
+    settings.previousClientKey =
+        cleanKey(readKeyValue(key, previousClientKeyValue, defaults.previousClientKey));
+    settings.lastClientKey =
+        cleanKey(readKeyValue(key, lastClientKeyValue, defaults.lastClientKey));
+    settings.placeKeys = cleanPlaceKeys(readKeyValue(key, placeKeysValue, defaults.placeKeys));
+}
+
+} // namespace
+
 void loadSettings() {
     RegKey key;
     DWORD disposition = 0;
@@ -135,6 +203,7 @@ void loadSettings() {
     // a path once found or typed stays; only an empty one is looked for again
     if (settings.clientPath.length() == 0 && findClientPath())
         writeText(key.get(), clientPathValue, settings.clientPath);
+    loadSwitchKeys(key.get());
 }
 
 bool findClientPath() {
@@ -208,4 +277,19 @@ void saveSwitcherPosition(int x, int y) {
     if (createUserKey(settingsKeyPath, key) != ERROR_SUCCESS) return;
     writeNumber(key.get(), switcherXValue, static_cast<DWORD>(settings.switcherX));
     writeNumber(key.get(), switcherYValue, static_cast<DWORD>(settings.switcherY));
+}
+
+void saveSwitchKeys(DWORD on, DWORD nextKey, DWORD previousKey, DWORD lastKey, DWORD placeKeys) {
+    RegKey key;
+    if (createUserKey(settingsKeyPath, key) != ERROR_SUCCESS) return;
+    settings.switchKeys = on ? 1 : 0;
+    settings.nextClientKey = cleanKey(nextKey);
+    settings.previousClientKey = cleanKey(previousKey);
+    settings.lastClientKey = cleanKey(lastKey);
+    settings.placeKeys = cleanPlaceKeys(placeKeys);
+    writeNumber(key.get(), switchKeysValue, settings.switchKeys);
+    writeNumber(key.get(), nextClientKeyValue, settings.nextClientKey);
+    writeNumber(key.get(), previousClientKeyValue, settings.previousClientKey);
+    writeNumber(key.get(), lastClientKeyValue, settings.lastClientKey);
+    writeNumber(key.get(), placeKeysValue, settings.placeKeys);
 }

@@ -4,14 +4,34 @@
 
 #include "ui/wstring.h"
 
+// A key as stored: the virtual-key code in the low word, the modifiers in the high word.
+constexpr DWORD storedKey(UINT vk, UINT modifiers) {
+    return (DWORD(modifiers & 0xFFFF) << 16) | (vk & 0xFFFF);
+}
+
+// Ctrl+Shift: games rarely bind it, it types no character (AltGr is Ctrl+Alt), and Windows
+// gives it no meaning with these keys by default.
+inline constexpr DWORD defaultNextClientKey = storedKey(VK_RIGHT, MOD_CONTROL | MOD_SHIFT);
+inline constexpr DWORD defaultPreviousClientKey = storedKey(VK_LEFT, MOD_CONTROL | MOD_SHIFT);
+inline constexpr DWORD defaultLastClientKey = storedKey(VK_UP, MOD_CONTROL | MOD_SHIFT);
+inline constexpr DWORD defaultPlaceKeys = MOD_CONTROL | MOD_SHIFT;
+
 struct Settings {
-    DWORD showSwitcher = 1;         // on when non-zero
+    DWORD showSwitcher = 1; // on when non-zero
     DWORD keepSwitcherOpen = 0;
     DWORD switcherOpensClients = 0; // on only when exactly 1
     DWORD loadAtStartup = 0;        // on when non-zero
     LONG switcherX = 300;
     LONG switcherY = 0;
     CWString clientPath;
+    // Keys, stored beside the rest; absent values read as these and are written only when the
+    // keys are saved. A key is a virtual-key code in the low word and RegisterHotKey's
+    // modifiers in the high word; 0 is no key.
+    DWORD switchKeys = 0; // on when non-zero
+    DWORD nextClientKey = defaultNextClientKey;
+    DWORD previousClientKey = defaultPreviousClientKey;
+    DWORD lastClientKey = defaultLastClientKey;
+    DWORD placeKeys = defaultPlaceKeys; // the modifiers held with the digits 1 to 9
 };
 
 // One record for the process, touched only on the user-interface thread.
@@ -22,3 +42,13 @@ bool findClientPath();
 void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpensClients,
                   DWORD loadAtStartup, HWND editField);
 void saveSwitcherPosition(int x, int y);
+// Stores the keys as given (cleaned as loading cleans them) and takes them into the record.
+void saveSwitchKeys(DWORD on, DWORD nextKey, DWORD previousKey, DWORD lastKey, DWORD placeKeys);
+
+// A stored key as it can be held: modifier bits RegisterHotKey does not know are dropped, and
+// a value without a key code, or whose key is a modifier alone, is no key (0).
+DWORD cleanKey(DWORD stored);
+// Shift, Ctrl, Alt or Win, either side: held with a key, never a key alone.
+bool isModifierKey(DWORD vk);
+// Stored place-key modifiers without the bits RegisterHotKey does not know.
+DWORD cleanPlaceKeys(DWORD stored);

@@ -16,6 +16,9 @@ namespace {
 constexpr UINT_PTR iconRetryTimer = 1;
 constexpr UINT iconRetryPeriod = 3000;
 constexpr ULONGLONG iconRetryWindow = 5 * 60 * 1000;
+// The foreground is looked at this often for the keys while the strip does not tick.
+constexpr UINT_PTR keysTimer = 2;
+constexpr UINT keysPeriod = 90;
 
 } // namespace
 
@@ -45,6 +48,7 @@ CTrayWin::CTrayWin()
     commands.configDialog = configWindow;
     commands.versionDialog = versionWindow;
     switcher.commands = &commands;
+    switcher.keys = &keys;
     const int count = static_cast<int>(std::size(trayMenuEntries));
     for (int i = 0; i < count; ++i)
         menu.AppendItem(trayMenuEntries[i].text, trayMenuEntries[i].command, i == count - 1);
@@ -67,6 +71,10 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_TIMER:
         if (wParam == iconRetryTimer) OnIconRetry();
+        if (wParam == keysTimer) keys.Follow(GetForegroundWindow());
+        return 0;
+    case WM_HOTKEY:
+        OnHotKey(static_cast<int>(wParam));
         return 0;
     case UM_COMMAND:
         OnCommand(wParam);
@@ -96,6 +104,8 @@ void CTrayWin::OnCreate() {
     LoadIconFor(Scale::ofWindow(hwnd).dpi);
     AddIcon();
     if (settings.showSwitcher) switcher.Create(hwnd);
+    keys.Attach(hwnd);
+    FollowKeysTimer();
     if (menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
                           menuItemHeight, menuItemHeight))
         menu.opener = hwnd;
@@ -103,6 +113,7 @@ void CTrayWin::OnCreate() {
 
 void CTrayWin::OnDestroy() {
     KillTimer(hwnd, iconRetryTimer);
+    KillTimer(hwnd, keysTimer);
     // also when the add seemed to fail: the shell may have taken it all the same, and a
     // delete of an icon it does not have does no harm
     FillIconData();
@@ -188,6 +199,21 @@ void CTrayWin::OnSettingsChanged() {
         switcher.ApplySettings();
     else if (settings.showSwitcher)
         switcher.Create(hwnd);
+    keys.Apply();
+    FollowKeysTimer();
+}
+
+void CTrayWin::FollowKeysTimer() {
+    if (keys.On() && !switcher.Ticking())
+        SetTimer(hwnd, keysTimer, keysPeriod, nullptr);
+    else
+        KillTimer(hwnd, keysTimer);
+}
+
+void CTrayWin::OnHotKey(int action) {
+    // the cells the user sees, when the strip shows any; else the order it would show
+    const std::vector<HWND> shown = switcher.ShownClients();
+    keys.OnHotKey(action, &shown);
 }
 
 void CTrayWin::OnCommand(WPARAM command) {

@@ -7,6 +7,7 @@
 
 #include "clients/selector_win.h"
 #include "clients/shared_commands.h"
+#include "clients/switch_keys.h"
 #include "ui/handles.h"
 #include "ui/menu_win.h"
 #include "ui/window.h"
@@ -18,6 +19,8 @@ class CTrayWin : public CWindow {
     NOTIFYICONDATAW iconData;
     int iconAdded = 0;
     IconHandle hIcon;
+    // held for this window; outlives the switcher, whose tick follows the foreground for it
+    SwitchKeys keys;
     CSelectorWin switcher;
     CMenuWin menu;
 
@@ -41,6 +44,9 @@ class CTrayWin : public CWindow {
     void OnTrayNotify(WPARAM id, LPARAM event);
     void OnSettingsChanged();
     void OnCommand(WPARAM command);
+    void OnHotKey(int action);
+    // The keys' own look at the foreground, while no strip ticks to do it.
+    void FollowKeysTimer();
 
     const UINT taskbarCreatedMessage;
     // the retries of a failed add stop some minutes after this: the start, or the last

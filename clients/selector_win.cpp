@@ -1,13 +1,12 @@
 #include "clients/selector_win.h"
 
-#include <process.h>
-
 #include <algorithm>
 #include <iterator>
 
 #include "app/messages.h"
 #include "app/settings.h"
 #include "clients/shared_commands.h"
+#include "clients/switch_keys.h"
 #include "res/resource.h"
 #include "ui/draw.h"
 
@@ -16,14 +15,6 @@ namespace {
 constexpr UINT_PTR refreshTimer = 0;
 constexpr UINT refreshPeriod = 90;
 constexpr UINT cellFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
-
-HANDLE startWorker(unsigned(__stdcall* procedure)(void*), void* argument) {
-    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, procedure, argument, 0, nullptr));
-}
-
-bool ended(const KernelHandle& thread) {
-    return WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0;
-}
 
 } // namespace
 
@@ -40,24 +31,13 @@ std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locke
     return entries;
 }
 
-unsigned __stdcall ActivateClient(void* window) {
-    const HWND client = static_cast<HWND>(window);
-    if (IsWindow(client) && GetForegroundWindow() != client) {
-        // a minimised client comes back as it was, maximised too; any other stays as it is
-        if (IsIconic(client)) ShowWindow(client, SW_RESTORE);
-        SetForegroundWindow(client);
-    }
-    return 0;
-}
-
 CSelectorWin::CSelectorWin()
     : scale(Scale::ofScreen()), textFont(createUiFont(scale(textFontHeight), FW_BOLD)),
       measureFont(createUiFont(scale(measureFontHeight), FW_BOLD)),
       hovered(reinterpret_cast<HWND>(~uintptr_t(0))) {}
 
 CSelectorWin::~CSelectorWin() {
-    // Workers are never terminated: closing their handles lets them finish alone.
-    workers.clear();
+    activations.Clear();
     if (IsWindow(hwnd)) DestroyWindow(hwnd); // which lets go of the scan worker too
 }
 
@@ -193,12 +173,7 @@ bool CSelectorWin::MergeLastScan(const MeasureCellFn& measure) {
 }
 
 void CSelectorWin::SweepWorkers() {
-    for (auto it = workers.begin(); it != workers.end();) {
-        if (!records.count(it->first) && ended(it->second))
-            it = workers.erase(it);
-        else
-            ++it;
-    }
+    activations.Sweep([this](HWND client) { return records.count(client) != 0; });
 }
 
 void CSelectorWin::RefreshClients() {
@@ -258,8 +233,21 @@ void CSelectorWin::ApplySettings() {
                  SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
+std::vector<HWND> CSelectorWin::ShownClients() const {
+    std::vector<HWND> clients;
+    if (!IsWindowVisible(hwnd)) return clients;
+    for (const auto& entry : order)
+        if (entry.second != hwnd) clients.push_back(entry.second); // not the placeholder
+    return clients;
+}
+
+bool CSelectorWin::Ticking() const {
+    return IsWindow(hwnd) && settings.showSwitcher;
+}
+
 void CSelectorWin::OnTick() {
     RefreshClients();
+    if (keys) keys->Follow(GetForegroundWindow());
     // The pointer is read only while it lights a cell (to see it leave) or after the cells
     // moved: a pointer that comes onto a cell announces itself with a move.
     if (hovered || hoverStale) UpdateHover();
@@ -307,13 +295,7 @@ void CSelectorWin::OnPress(POINT point) {
     }
     const HWND client = HitTest(pressPoint);
     if (!client || client == hwnd) return; // no cell, or the placeholder
-    auto running = workers.find(client);
-    if (running != workers.end() && !ended(running->second)) return; // still activating it
-    KernelHandle thread(startWorker(ActivateClient, client));
-    if (thread)
-        workers[client] = std::move(thread);
-    else if (running != workers.end())
-        workers.erase(running);
+    activations.Start(client);
 }
 
 void CSelectorWin::OnCommand(WPARAM command) {
@@ -381,7 +363,11 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         OnCommand(wParam);
         return 0;
     case UM_SETTINGSCHANGED:
-        ApplySettings();
+        // the owner follows every setting, the strip's among them
+        if (IsWindow(opener))
+            PostMessageW(opener, UM_SETTINGSCHANGED, 0, 0);
+        else
+            ApplySettings();
         return 0;
     case WM_DISPLAYCHANGE:
         OnScreenChange();

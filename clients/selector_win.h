@@ -3,12 +3,14 @@
 #pragma once
 #include <vector>
 
+#include "clients/activation.h"
 #include "clients/client_list.h"
 #include "ui/handles.h"
 #include "ui/menu_win.h"
 #include "ui/window.h"
 
 class SharedCommands;
+class SwitchKeys;
 
 // The switcher menu's items for the current settings and lock state, as (text, command).
 struct SwitcherMenuEntry {
@@ -27,6 +29,9 @@ class CSelectorWin : public CWindow {
     HWND opener = nullptr;
     // The commands it shares with the tray, and the program's one pass, given by the owner.
     SharedCommands* commands = nullptr;
+    // The program's keys, given by the owner: while the strip ticks, its tick follows the
+    // foreground for them.
+    SwitchKeys* keys = nullptr;
 
     CSelectorWin();
     ~CSelectorWin();
@@ -45,6 +50,11 @@ class CSelectorWin : public CWindow {
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
 
+    // The clients of the cells in display order; none while the strip is hidden.
+    std::vector<HWND> ShownClients() const;
+    // Whether its timer runs: created and "Client Switcher" on.
+    bool Ticking() const;
+
     // For tests and benchmarks: what the strip shows.
     const ClientRecords& Records() const { return records; }
     const ClientOrder& Order() const { return order; }
@@ -54,7 +64,7 @@ class CSelectorWin : public CWindow {
     HBITMAP BackBuffer() const { return backBuffer.get(); }
     bool Locked() const { return locked != 0; }
     const CMenuWin& Menu() const { return menu; }
-    size_t WorkerCount() const { return workers.size(); }
+    size_t WorkerCount() const { return activations.Count(); }
     bool Scanning() const { return scan.scanning(); }
 
   private:
@@ -90,8 +100,5 @@ class CSelectorWin : public CWindow {
     ClientOrder order;
     ScanWorker scan;
     unsigned mergedGeneration = 0; // of the scan's publications, the last one merged
-    // activations, under their client's window
-    std::map<HWND, KernelHandle, HandleLess> workers;
+    Activations activations;
 };
-
-unsigned __stdcall ActivateClient(void* window);

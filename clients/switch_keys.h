@@ -1,0 +1,85 @@
+// Switching clients with keys: next, previous, last and by place. The keys are held only while
+// a client is in front, so the same keys reach every other program.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "clients/activation.h"
+#include "clients/client_list.h"
+
+// The actions, which are also the ids the keys are held under.
+enum SwitchAction : int {
+    switchNext = 1,
+    switchPrevious = 2,
+    switchLast = 3,
+    switchPlace1 = 4, // to switchPlace1 + 8, the digits 1 to 9
+};
+inline constexpr int switchActionCount = switchPlace1 + 9 - 1;
+
+// A key as stored (cleaned), in words: "CTRL+SHIFT+RIGHT"; empty for no key.
+std::wstring keyText(DWORD key);
+// The place keys' modifiers in words: "CTRL+SHIFT+1-9"; empty for none.
+std::wstring placeKeysText(DWORD modifiers);
+
+struct KeyBinding {
+    int action;
+    DWORD key; // as stored
+};
+// Every key asked for, in action order; actions without a key are left out.
+std::vector<KeyBinding> keyBindings(DWORD nextKey, DWORD previousKey, DWORD lastKey,
+                                    DWORD placeModifiers);
+// The first binding other than `action`'s that has this key, or 0.
+int actionHolding(const std::vector<KeyBinding>& bindings, DWORD key, int action);
+
+// The client an action brings to the front: `clients` in the strip's display order, `front`
+// the one in front, `previous` the client that was in front before it. NULL when the action
+// has no client to go to, or would go to the one already in front.
+HWND switchTarget(const std::vector<HWND>& clients, HWND front, HWND previous, int action);
+
+// Clients in the order the strip shows them, without asking any of them: names from the window
+// manager's copy of each title, so a hung client cannot hold up a key.
+std::vector<HWND> quietClientOrder();
+
+// Whether another program holds this key: tried on `window` and let go at once.
+bool keyHeldElsewhere(HWND window, DWORD key);
+
+// The keys of the settings, held for one window (which gets their WM_HOTKEY) while a client is
+// in front.
+class SwitchKeys {
+  public:
+    SwitchKeys() = default;
+    SwitchKeys(const SwitchKeys&) = delete;
+    SwitchKeys& operator=(const SwitchKeys&) = delete;
+    ~SwitchKeys();
+
+    // Starts following the settings for `window`.
+    void Attach(HWND window);
+    HWND Window() const { return window; }
+    // Takes the settings as they now are: lets go of every key and holds them again if a
+    // client is in front.
+    void Apply();
+    bool On() const;
+    // The window in front now: keys are held while it is a client and let go otherwise.
+    void Follow(HWND front);
+    // A held key: switches; `shown` is the strip's order when the strip shows one.
+    void OnHotKey(int action, const std::vector<HWND>* shown);
+    // Actions whose key another program held when they were last taken.
+    const std::vector<int>& Taken() const { return taken; }
+    bool Holding() const { return holding; }
+
+  private:
+    void Hold();
+    void Release();
+
+    HWND window = nullptr;
+    HWND lastFront = nullptr;
+    HWND frontClient = nullptr;    // the client in front, or the last one that was
+    HWND previousClient = nullptr; // the one before it
+    bool holding = false;
+    std::vector<int> held;
+    std::vector<int> taken;
+    HWINEVENTHOOK hook = nullptr;
+    Activations activations;
+};
