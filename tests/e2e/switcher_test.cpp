@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -225,6 +227,47 @@ bool inFront(HWND window, DWORD timeoutMs = 3000) {
     return waitUntil([&] { return GetForegroundWindow() == window; }, timeoutMs);
 }
 
+// Real keys, through the same input path as a user's: the modifiers and the key go down, then
+// up in reverse order.
+void pressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> input;
+    auto add = [&](WORD vk, DWORD up) {
+        INPUT key{};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = vk;
+        key.ki.wScan = WORD(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        const bool extended = vk == VK_LEFT || vk == VK_RIGHT || vk == VK_UP || vk == VK_DOWN;
+        key.ki.dwFlags = up | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+        input.push_back(key);
+    };
+    for (WORD vk : keys)
+        add(vk, 0);
+    for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
+        add(*it, KEYEVENTF_KEYUP);
+    SendInput(UINT(input.size()), input.data(), sizeof(INPUT));
+}
+
+// Whether some program holds the key: this thread tries to take it and lets go at once.
+bool keyTaken(UINT modifiers, UINT vk) {
+    if (!RegisterHotKey(nullptr, 0xB000, modifiers, vk)) return true;
+    UnregisterHotKey(nullptr, 0xB000);
+    return false;
+}
+
+// A WM_HOTKEY for this thread's own key arrived.
+bool hotKeyReached(int id) {
+    return waitUntil(
+        [&] {
+            MSG msg{};
+            while (PeekMessageW(&msg, nullptr, WM_HOTKEY, WM_HOTKEY, PM_REMOVE))
+                if (int(msg.wParam) == id) return true;
+            return false;
+        },
+        2000);
+}
+
+constexpr UINT ctrlShift = MOD_CONTROL | MOD_SHIFT;
+
 TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
     start();
     // started out of order: the cells go by name
@@ -267,6 +310,10 @@ TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
             << fillOf(cells[1]) << " " << fillOf(cells[2]);
     }
 
+    // keys are off until the user turns them on: with a client in front none is held
+    EXPECT_FALSE(keyTaken(ctrlShift, VK_RIGHT));
+    EXPECT_FALSE(keyTaken(ctrlShift, '1'));
+
     // a window that is no client in front: nothing lit
     HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 900, 500, 60, 40,
                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -293,6 +340,87 @@ TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
     pointerTo(parked);
     EXPECT_TRUE(lights(four, -1));
     DestroyWindow(other);
+}
+
+TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) {
+    // with the strip, and with it turned off while another program holds the last-client key
+    for (const bool stripShown : {true, false}) {
+        SCOPED_TRACE(stripShown ? "strip shown" : "strip off, last-client key taken");
+        RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey);
+        setNumber(L"Switch keys", 1);
+        if (!stripShown) setNumber(L"Client Switcher", 0);
+        constexpr int ownLast = 0xB001;
+        if (!stripShown) {
+            ASSERT_TRUE(RegisterHotKey(nullptr, ownLast, ctrlShift, VK_UP));
+        }
+        if (stripShown) {
+            start();
+        } else {
+            skarvel = startSkarvel();
+            ASSERT_TRUE(skarvel.tray);
+        }
+        auto c = clients({standIn(L"QOR - Cara", 800, 150), standIn(L"QOR - Alice", 100, 150),
+                          standIn(L"QOR - Bob", 450, 150)});
+        ASSERT_EQ(c.size(), 3u);
+        const HWND alice = c[1].hwnd, bob = c[2].hwnd, cara = c[0].hwnd;
+        if (stripShown) {
+            ASSERT_TRUE(showsWidthOf({L"Alice", L"Bob", L"Cara"}));
+        }
+
+        SetForegroundWindow(alice);
+        ASSERT_TRUE(inFront(alice));
+        ASSERT_TRUE(waitUntil([] { return keyTaken(ctrlShift, VK_RIGHT); }, 2000))
+            << "no key held with a client in front";
+        const struct {
+            const char* what;
+            std::initializer_list<WORD> keys;
+            HWND to;
+        } steps[] = {
+            {"next", {VK_CONTROL, VK_SHIFT, VK_RIGHT}, bob},
+            {"next", {VK_CONTROL, VK_SHIFT, VK_RIGHT}, cara},
+            {"next, round to the first", {VK_CONTROL, VK_SHIFT, VK_RIGHT}, alice},
+            {"previous, round to the last", {VK_CONTROL, VK_SHIFT, VK_LEFT}, cara},
+            {"last", {VK_CONTROL, VK_SHIFT, VK_UP}, stripShown ? alice : cara},
+            {"place 2", {VK_CONTROL, VK_SHIFT, '2'}, bob},
+        };
+        for (const auto& step : steps) {
+            SCOPED_TRACE(step.what);
+            pressKeys(step.keys);
+            EXPECT_TRUE(inFront(step.to));
+        }
+        // the taken key went to the program that holds it
+        if (!stripShown) {
+            EXPECT_TRUE(hotKeyReached(ownLast));
+        }
+
+        // a minimised client comes back restored
+        PostMessageW(alice, QOR_MINIMIZE, 0, 0);
+        ASSERT_TRUE(waitUntil([&] { return IsIconic(alice) != FALSE; }, 3000));
+        ASSERT_TRUE(inFront(bob));
+        pressKeys({VK_CONTROL, VK_SHIFT, '1'});
+        EXPECT_TRUE(inFront(alice));
+        EXPECT_TRUE(waitUntil([&] { return !IsIconic(alice); }, 3000));
+
+        // another program in front: the keys are its to take, and reach it
+        HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 900, 500, 60,
+                                     40, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_TRUE(other);
+        SetForegroundWindow(other);
+        ASSERT_TRUE(inFront(other));
+        constexpr int ownNext = 0xB002;
+        EXPECT_TRUE(waitUntil([] { return !keyTaken(ctrlShift, VK_RIGHT); }, 1000))
+            << "a key still held with no client in front";
+        ASSERT_TRUE(RegisterHotKey(nullptr, ownNext, ctrlShift, VK_RIGHT));
+        pressKeys({VK_CONTROL, VK_SHIFT, VK_RIGHT});
+        EXPECT_TRUE(hotKeyReached(ownNext));
+        EXPECT_EQ(GetForegroundWindow(), other);
+        UnregisterHotKey(nullptr, ownNext);
+        UnregisterHotKey(nullptr, ownLast);
+        DestroyWindow(other);
+
+        EXPECT_TRUE(exitSkarvel(skarvel));
+        skarvel.tray = nullptr;
+    }
 }
 
 TEST_F(Switcher, AClickOnACellBringsItsClientToTheFrontRestoringAMinimisedOne) {
