@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "clients/client_list.h"
 #include "clients/game_client.h"
 #include "clients/selector_win.h"
+#include "clients/switch_keys.h"
 #include "tests/support/testkit.h"
 #include "ui/draw.h"
 
@@ -157,6 +159,61 @@ TEST(ClientRecords, ThePlaceholderKeepsTheStripOnlyWhileNoClientRuns) {
 
 // Hit cells are the widths laid end to end from x = 0, each starting one pixel before the
 // previous one ends; a shared column belongs to the earlier cell.
+TEST(SwitchKeys, GoRoundTheStripsOrderAndNeverToTheClientInFront) {
+    const HWND a = fakeWindow(0x10), b = fakeWindow(0x20), c = fakeWindow(0x30),
+               other = fakeWindow(0x90);
+    const std::vector<HWND> three{a, b, c};
+    const struct {
+        const char* what;
+        std::vector<HWND> clients;
+        HWND front, previous;
+        int action;
+        HWND to;
+    } rows[] = {
+        {"next", three, a, nullptr, switchNext, b},
+        {"next from the last", three, c, nullptr, switchNext, a},
+        {"previous from the first", three, a, nullptr, switchPrevious, c},
+        {"next with no client in front", three, other, nullptr, switchNext, a},
+        {"previous with no client in front", three, other, nullptr, switchPrevious, c},
+        {"last", three, c, a, switchLast, a},
+        {"last gone from the list", three, c, fakeWindow(0x40), switchLast, nullptr},
+        {"last with none before", three, c, nullptr, switchLast, nullptr},
+        {"place 3", three, a, nullptr, switchPlace1 + 2, c},
+        {"place 4 of three", three, a, nullptr, switchPlace1 + 3, nullptr},
+        {"place of the one in front", three, b, nullptr, switchPlace1 + 1, nullptr},
+        {"only the one in front", {a}, a, nullptr, switchNext, nullptr},
+        {"no client", {}, other, a, switchPrevious, nullptr},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(switchTarget(row.clients, row.front, row.previous, row.action), row.to)
+            << row.what;
+}
+
+TEST(SwitchKeys, ReadInWordsAndRefuseAKeyAnotherActionHas) {
+    const std::pair<DWORD, std::wstring> words[] = {
+        {storedKey(VK_RIGHT, MOD_CONTROL | MOD_SHIFT), L"CTRL+SHIFT+RIGHT"},
+        {storedKey(VK_F12, MOD_WIN | MOD_ALT), L"ALT+WIN+F12"},
+        {storedKey('Q', MOD_SHIFT), L"SHIFT+Q"},
+        {storedKey(VK_NEXT, 0), L"PAGE DOWN"},
+        {storedKey(VK_NUMPAD7, MOD_CONTROL), L"CTRL+NUM 7"},
+        {0, L""},
+    };
+    for (const auto& [key, text] : words)
+        EXPECT_EQ(keyText(key), text);
+    EXPECT_EQ(placeKeysText(MOD_CONTROL | MOD_SHIFT), L"CTRL+SHIFT+1-9");
+    EXPECT_EQ(placeKeysText(0), L"");
+
+    const DWORD next = storedKey(VK_RIGHT, MOD_CONTROL), last = storedKey('3', MOD_ALT);
+    const auto bindings = keyBindings(next, 0, last, MOD_ALT);
+    // next, last and nine places; no key for previous
+    ASSERT_EQ(bindings.size(), 11u);
+    EXPECT_EQ(actionHolding(bindings, next, switchPrevious), switchNext);
+    EXPECT_EQ(actionHolding(bindings, next, switchNext), 0) << "its own key is no clash";
+    EXPECT_EQ(actionHolding(bindings, last, switchLast), switchPlace1 + 2)
+        << "a place key already has Alt+3";
+    EXPECT_EQ(actionHolding(bindings, storedKey('3', MOD_CONTROL), switchNext), 0);
+}
+
 TEST(StripGeometry, CellsShareTheirBorderColumnsForDrawingAndHitting) {
     ClientRecords records;
     records[fakeWindow(1)].width = 60;

@@ -261,6 +261,94 @@ TEST_F(SettingsNumbers, WrongTypesAndSizes) {
     }
 }
 
+class SettingsKeys : public SettingsTest {};
+
+// The key values are read, never repaired on loading: a user who never turns keys on finds the
+// store untouched. Wrong forms read as the default; odd bits and keys that cannot be held go.
+TEST_F(SettingsKeys, ReadCleanedOrAsTheDefaultAndAreWrittenOnlyBySavingTheKeys) {
+    const DWORD qword[2] = {0x00060027, 0};
+    const struct {
+        const char* what;
+        const wchar_t* name;
+        DWORD type;
+        std::vector<BYTE> data; // empty: the value is absent
+        DWORD Settings::*field;
+        DWORD loaded;
+    } cases[] = {
+        {"absent",
+         L"Next client key",
+         REG_DWORD,
+         {},
+         &Settings::nextClientKey,
+         defaultNextClientKey},
+        {"unknown modifier bits",
+         L"Next client key",
+         REG_DWORD,
+         {0x27, 0, 0x76, 0x40},
+         &Settings::nextClientKey,
+         0x00060027},
+        {"a modifier alone",
+         L"Previous client key",
+         REG_DWORD,
+         {VK_SHIFT, 0, 6, 0},
+         &Settings::previousClientKey,
+         0},
+        {"no key code", L"Last client key", REG_DWORD, {0, 0, 6, 0}, &Settings::lastClientKey, 0},
+        {"4 bytes of binary",
+         L"Last client key",
+         REG_BINARY,
+         {0x25, 0, 6, 0},
+         &Settings::lastClientKey,
+         defaultLastClientKey},
+        {"a qword", L"Next client key", REG_QWORD,
+         std::vector<BYTE>(reinterpret_cast<const BYTE*>(qword),
+                           reinterpret_cast<const BYTE*>(qword) + 8),
+         &Settings::nextClientKey, defaultNextClientKey},
+        {"places with odd bits",
+         L"Place keys",
+         REG_DWORD,
+         {0xF1, 0xFF, 0xFF, 0xFF},
+         &Settings::placeKeys,
+         MOD_ALT},
+        {"switch on as text", L"Switch keys", REG_SZ, {'1', 0, 0, 0}, &Settings::switchKeys, 0},
+        {"switch on", L"Switch keys", REG_DWORD, {2, 0, 0, 0}, &Settings::switchKeys, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegDeleteTreeW(HKEY_CURRENT_USER, storeKey);
+        putNumber(L"Client Switcher", 1); // an existing store, not a first run
+        if (!c.data.empty())
+            put(HKEY_CURRENT_USER, storeKey, c.name, c.type, c.data.data(), c.data.size());
+        settings = Settings();
+        loadSettings();
+        EXPECT_EQ(settings.*c.field, c.loaded);
+        const Stored after = stored(c.name);
+        EXPECT_EQ(after.exists, !c.data.empty());
+        if (after.exists) {
+            EXPECT_EQ(after.type, c.type);
+            EXPECT_EQ(after.bytes, c.data);
+        }
+    }
+
+    // saving the keys writes all five right, cleaned as loading cleans them
+    saveSwitchKeys(2, storedKey(VK_F5, MOD_CONTROL | MOD_ALT | 0x4000), storedKey(VK_LWIN, 8), 0,
+                   0x10 | MOD_WIN);
+    const std::pair<const wchar_t*, DWORD> saved[] = {
+        {L"Switch keys", 1},         {L"Next client key", storedKey(VK_F5, MOD_CONTROL | MOD_ALT)},
+        {L"Previous client key", 0}, {L"Last client key", 0},
+        {L"Place keys", MOD_WIN},
+    };
+    for (const auto& [name, value] : saved) {
+        SCOPED_TRACE(name);
+        const Stored after = stored(name);
+        EXPECT_EQ(after.type, DWORD(REG_DWORD));
+        EXPECT_EQ(after.bytes.size(), 4u);
+        EXPECT_EQ(after.number(), value);
+    }
+    EXPECT_EQ(settings.nextClientKey, storedKey(VK_F5, MOD_CONTROL | MOD_ALT));
+    EXPECT_EQ(settings.placeKeys, DWORD(MOD_WIN));
+}
+
 class SettingsStoredPath : public SettingsTest {};
 
 TEST_F(SettingsStoredPath, LongPathSurvivesARestartAndBeatsTheFoundOne) {
