@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/globals.h"
@@ -282,19 +283,31 @@ void idleBenchmark(int seconds) {
     // /proc counts in 10 ms ticks: one tick in the window is 600 / seconds ms per minute
     std::printf("CPU at rest, %d s per case, in ms of CPU per minute (+-%d):\n", seconds,
                 600 / seconds);
-    std::printf("  clients   skarvel      bare     ratio\n");
-    // the last case turns the strip off ("Client Switcher") and measures it hidden
-    for (int count : {0, 5, 20, -20}) {
-        const bool hidden = count < 0;
-        count = hidden ? -count : count;
+    std::printf("  clients              skarvel      bare     ratio\n");
+    // "hidden" turns the strip off ("Client Switcher") in the configuration window; "keys" has
+    // "Switch keys" on and a client in front, so the keys are held
+    const struct {
+        int count;
+        bool hidden, keys;
+    } cases[] = {{0, false, false}, {5, false, false}, {20, false, false},
+                 {20, true, false}, {5, false, true},  {20, true, true}};
+    for (const auto& c : cases) {
+        for (const auto& [name, value] :
+             {std::pair{L"Client Switcher", DWORD(1)}, std::pair{L"Switch keys", DWORD(c.keys)}})
+            RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Skarvel", name, REG_DWORD, &value,
+                            sizeof(value));
         std::vector<std::wstring> args;
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < c.count; ++i)
             args.push_back(
                 standIn(L"QOR - Idle " + std::to_wstring(i + 1), 40 + 45 * i, 200 + 12 * i));
         std::vector<testkit::StandIn> clients = testkit::startClients(args);
 
         Skarvel skarvel = startSkarvel();
-        const bool ready = skarvel.tray && (!hidden || toggleSwitcherSetting(skarvel));
+        bool ready = skarvel.tray && (!c.hidden || toggleSwitcherSetting(skarvel));
+        if (ready && c.keys && !clients.empty()) {
+            SetForegroundWindow(clients[0].hwnd);
+            ready = waitUntil([&] { return GetForegroundWindow() == clients[0].hwnd; }, 3000);
+        }
         const double program =
             ready ? idleCpuPerMinute(skarvel.process, skarvelExe(), seconds) : -1;
         if (skarvel.tray) exitSkarvel(skarvel);
@@ -302,13 +315,15 @@ void idleBenchmark(int seconds) {
         const double enumerator = baseline.id() ? idleCpuPerMinute(baseline, bare, seconds) : -1;
         baseline.kill();
 
-        const char* label = hidden ? " hidden" : "";
+        const std::string label = std::string(c.hidden ? " hidden" : "") + (c.keys ? " keys" : "");
         if (enumerator > 0)
-            std::printf("  %7d%s  %8.0f  %8.0f  %8.2f\n", count, label, program, enumerator,
-                        program / enumerator);
+            std::printf("  %7d%-12s  %8.0f  %8.0f  %8.2f\n", c.count, label.c_str(), program,
+                        enumerator, program / enumerator);
         else
-            std::printf("  %7d%s  %8.0f  %8.0f         -\n", count, label, program, enumerator);
+            std::printf("  %7d%-12s  %8.0f  %8.0f         -\n", c.count, label.c_str(), program,
+                        enumerator);
     }
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Skarvel", L"Switch keys");
 }
 
 } // namespace
