@@ -114,6 +114,7 @@ void CTrayWin::OnCreate() {
 void CTrayWin::OnDestroy() {
     KillTimer(hwnd, iconRetryTimer);
     KillTimer(hwnd, keysTimer);
+    keys.Detach();
     // also when the add seemed to fail: the shell may have taken it all the same, and a
     // delete of an icon it does not have does no harm
     FillIconData();

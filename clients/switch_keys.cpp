@@ -178,8 +178,18 @@ bool keyHeldElsewhere(HWND window, DWORD key) {
 }
 
 SwitchKeys::~SwitchKeys() {
+    Detach();
+}
+
+void SwitchKeys::Detach() {
     Release();
+    Unhook();
+    window = nullptr;
+}
+
+void SwitchKeys::Unhook() {
     if (hook) UnhookWinEvent(hook);
+    hook = nullptr;
     if (hookedKeys == this) hookedKeys = nullptr;
 }
 
@@ -196,9 +206,7 @@ void SwitchKeys::Apply() {
     Release();
     lastFront = nullptr; // the window in front is looked at anew
     if (!On()) {
-        if (hook) UnhookWinEvent(hook);
-        hook = nullptr;
-        if (hookedKeys == this) hookedKeys = nullptr;
+        Unhook();
         return;
     }
     // Windows tells of a new foreground at once; where it never does (Wine), the owner's

@@ -61,6 +61,8 @@ class SwitchKeys {
     // client is in front.
     void Apply();
     bool On() const;
+    // Lets go of every key and stops following, while the window still exists.
+    void Detach();
     // The window in front now: keys are held while it is a client and let go otherwise.
     void Follow(HWND front);
     // A held key: switches; `shown` is the strip's order when the strip shows one.
@@ -72,6 +74,7 @@ class SwitchKeys {
   private:
     void Hold();
     void Release();
+    void Unhook();
 
     HWND window = nullptr;
     HWND lastFront = nullptr;
