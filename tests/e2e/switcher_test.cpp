@@ -247,6 +247,19 @@ void pressKeys(std::initializer_list<WORD> keys) {
     SendInput(UINT(input.size()), input.data(), sizeof(INPUT));
 }
 
+// Waits until the window has stayed in front for a moment. Under Wine's virtual desktop a key
+// pressed within milliseconds of a change of focus was seen to go astray now and then (no
+// WM_HOTKEY for anyone, as if the modifiers were up); a user's next key comes later than that.
+void settle(HWND window) {
+    ULONGLONG since = GetTickCount64();
+    waitUntil(
+        [&] {
+            if (GetForegroundWindow() != window) since = GetTickCount64();
+            return GetTickCount64() - since >= 150;
+        },
+        2000);
+}
+
 // Whether some program holds the key: this thread tries to take it and lets go at once.
 bool keyTaken(UINT modifiers, UINT vk) {
     if (!RegisterHotKey(nullptr, 0xB000, modifiers, vk)) return true;
@@ -367,8 +380,15 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
             ASSERT_TRUE(showsWidthOf({L"Alice", L"Bob", L"Cara"}));
         }
 
-        SetForegroundWindow(alice);
-        ASSERT_TRUE(inFront(alice));
+        // a client just started may still take the front itself: Alice is in front once she
+        // stays there
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                SetForegroundWindow(alice);
+                Sleep(200);
+                return GetForegroundWindow() == alice;
+            },
+            5000));
         ASSERT_TRUE(waitUntil([] { return keyTaken(ctrlShift, VK_RIGHT); }, 2000))
             << "no key held with a client in front";
         const struct {
@@ -387,6 +407,7 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
             SCOPED_TRACE(step.what);
             pressKeys(step.keys);
             EXPECT_TRUE(inFront(step.to));
+            settle(step.to);
         }
         // the taken key went to the program that holds it
         if (!stripShown) {
@@ -397,6 +418,7 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
         PostMessageW(alice, QOR_MINIMIZE, 0, 0);
         ASSERT_TRUE(waitUntil([&] { return IsIconic(alice) != FALSE; }, 3000));
         ASSERT_TRUE(inFront(bob));
+        settle(bob);
         pressKeys({VK_CONTROL, VK_SHIFT, '1'});
         EXPECT_TRUE(inFront(alice));
         EXPECT_TRUE(waitUntil([&] { return !IsIconic(alice); }, 3000));
