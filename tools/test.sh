@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and its tests, checks that the product also
 # compiles for 32-bit Windows, and runs every test under Wine on a headless X server, then a
-# two-minute soak that fails on any growth of the program's counts, then the client pass's,
-# the dialogs', the menus' and the strip's tests again on a display scaled to 150 %.
+# two-minute soak that fails on any growth of the program's counts, then the two-monitor tests
+# on two monitors side by side, then the client pass's, the dialogs', the menus' and the
+# strip's tests again on a display scaled to 150 %.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -21,6 +22,8 @@ tools/testbed.sh --desktop -- bash -c '
     cat build/bench.log
     ctest --test-dir build --output-on-failure --timeout 300 &&
     wine build/bin/skarvel_soak.exe --minutes 2'
+tools/testbed.sh --monitors -- \
+    ctest --test-dir build --output-on-failure --timeout 300 -R 'TwoMonitors'
 # Client sizes must stay exact on a scaled display, and the program's own windows must be
 # drawn at that scale and hit where they are drawn; the tests check the run is at that scale.
 SKARVEL_TEST_DPI=144 tools/testbed.sh --desktop --dpi 144 -- \

@@ -1,20 +1,27 @@
 #!/usr/bin/env bash
 # Runs a command under Wine in a throwaway prefix, on a headless X server of its own
 # (or on $DISPLAY with --use-display), and tears down only what it started.
-#   tools/testbed.sh [--desktop] [--use-display] [--dpi N] -- command [args...]
+#   tools/testbed.sh [--desktop | --monitors] [--use-display] [--dpi N] -- command [args...]
 # --desktop: a Wine virtual desktop with a taskbar, so there is a notification area and
 # a work area smaller than the 1280x800 screen.
+# --monitors: two monitors side by side on one 2304x800 screen, 1280x800 at 0,0 (primary) and
+# 1024x768 at 1280,0, with no virtual desktop (Wine shows more than one monitor only without
+# one, and only when it reads them through Xinerama rather than XRandR). tools/monitors keeps
+# them set; SKARVEL_MONITORS holds the Windows path of its command file, where a layout such
+# as 1280x800+0+0 changes them (the file is gone once the change holds).
 # --dpi N: the display scale as Wine reads it (LogPixels; 96 is 100 %). It is set before the
 # session that runs the command starts: Wine reads it per process, but the DPI it reports for
 # another program's windows is the one its session started with. The screen grows with the
 # scale (1920x1200 at 144), so it holds as much as 1280x800 does at 96.
 set -euo pipefail
 desktop=0
+monitors=0
 use_display=0
 dpi=96
 while (($#)); do
     case "$1" in
     --desktop) desktop=1 ;;
+    --monitors) monitors=1 ;;
     --use-display) use_display=1 ;;
     --dpi) dpi="${2:-}"; shift ;;
     --) shift; break ;;
@@ -24,14 +31,20 @@ while (($#)); do
 done
 
 [[ "$dpi" =~ ^[0-9]+$ ]] && ((dpi >= 96 && dpi <= 480)) || { echo "testbed: bad --dpi" >&2; exit 2; }
-screen="$((1280 * dpi / 96))x$((800 * dpi / 96))"
+((desktop && monitors)) && { echo "testbed: --desktop and --monitors exclude each other" >&2; exit 2; }
+((use_display && monitors)) && { echo "testbed: --monitors needs a server of its own" >&2; exit 2; }
+px() { echo $(($1 * dpi / 96)); }
+screen="$(px 1280)x$(px 800)"
+((monitors)) && screen="$(px 2304)x$(px 800)"
 xvfb_pid=""
+monitors_pid=""
 WINEPREFIX="$(mktemp -d /tmp/skarvel-wine.XXXXXX)"
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+    [ -n "$monitors_pid" ] && kill "$monitors_pid" 2>/dev/null && wait "$monitors_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     rm -rf "$WINEPREFIX"
 }
@@ -68,6 +81,9 @@ reg="$WINEPREFIX/testbed.reg"
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="shell"\r\n\r\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"shell"="%s"\r\n\r\n' "$screen"
     fi
+    if ((monitors)); then
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"UseXRandR"="N"\r\n\r\n'
+    fi
     printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:%08x\r\n\r\n' "$dpi"
 } >"$reg"
 wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
@@ -75,6 +91,24 @@ cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null 
 cp /usr/share/fonts/truetype/liberation/LiberationSansNarrow-*.ttf \
     "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 wineserver -w
+
+# The session reads the monitors as it starts, so they must hold before it does.
+if ((monitors)); then
+    gcc -std=c99 -Wall -Wextra -O2 -o "$WINEPREFIX/monitors" \
+        "$(dirname "$0")/monitors/monitors.c" -lXrandr -lX11
+    SKARVEL_MONITORS="$(winepath -w "$WINEPREFIX/monitors.cmd" 2>/dev/null </dev/null)"
+    wineserver -w
+    export SKARVEL_MONITORS
+    "$WINEPREFIX/monitors" "$WINEPREFIX/monitors.cmd" \
+        "$(px 1280)x$(px 800)+0+0,$(px 1024)x$(px 768)+$(px 1280)+0" >"$WINEPREFIX/monitors.log" &
+    monitors_pid=$!
+    for _ in $(seq 50); do
+        grep -qs ready "$WINEPREFIX/monitors.log" && break
+        kill -0 "$monitors_pid" 2>/dev/null || { echo "testbed: tools/monitors failed" >&2; exit 1; }
+        sleep 0.1
+    done
+    grep -qs ready "$WINEPREFIX/monitors.log" || { echo "testbed: no monitors" >&2; exit 1; }
+fi
 
 # One session with quiet standard streams, so Wine's helpers do not hold the caller's pipes.
 wineserver -p

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "app/messages.h"
 #include "clients/selector_win.h"
+#include "dialogs/config_win.h"
 #include "tests/support/skarvel_process.h"
 #include "tests/support/switcher_view.h"
 #include "tools/qor/qor_protocol.h"
@@ -903,6 +905,125 @@ TEST_F(Switcher, ClientChurnAndClicksLeaveNoObjectsHandlesOrThreadsBehind) {
         << "kernel handles: " << handles << " before, " << testkit::countKernelHandles(pid())
         << " after; after each wave:" << trace;
     EXPECT_TRUE(answers(strip));
+}
+
+// Two monitors side by side, as tools/testbed.sh --monitors sets them: the primary one on the
+// left, a smaller one on its right. Skipped with one monitor.
+class TwoMonitors : public Switcher {
+  protected:
+    void SetUp() override {
+        // a run meant for two monitors proves nothing on one
+        const bool meant = GetEnvironmentVariableW(L"SKARVEL_MONITORS", nullptr, 0) != 0;
+        if (GetSystemMetrics(SM_CMONITORS) != 2) {
+            ASSERT_FALSE(meant) << GetSystemMetrics(SM_CMONITORS) << " monitors";
+            GTEST_SKIP() << "needs two monitors";
+        }
+        Switcher::SetUp();
+        const std::vector<RECT> areas = monitorWorkAreas();
+        ASSERT_EQ(areas.size(), 2u);
+        first = areas[0].left == 0 && areas[0].top == 0 ? areas[0] : areas[1];
+        second = areas[0].left == 0 && areas[0].top == 0 ? areas[1] : areas[0];
+    }
+    // The whole monitor is its work area here, so the work area gives the monitor's layout.
+    static std::string layoutOf(const RECT& r) {
+        return std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
+               std::to_string(r.left) + "+" + std::to_string(r.top);
+    }
+    void TearDown() override {
+        Switcher::TearDown();
+        if (secondGone) {
+            EXPECT_TRUE(setMonitors(layoutOf(first) + "," + layoutOf(second), 2));
+        }
+    }
+    // Hands a layout to tools/monitors and waits until this process sees `count` monitors.
+    bool setMonitors(const std::string& layout, int count) {
+        wchar_t file[MAX_PATH] = L"";
+        if (!GetEnvironmentVariableW(L"SKARVEL_MONITORS", file, MAX_PATH)) return false;
+        const std::wstring written = std::wstring(file) + L".new";
+        HANDLE out = CreateFileW(written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == INVALID_HANDLE_VALUE) return false;
+        DWORD done = 0;
+        WriteFile(out, layout.data(), DWORD(layout.size()), &done, nullptr);
+        CloseHandle(out);
+        // whole or not at all, since the helper polls the file
+        if (!MoveFileExW(written.c_str(), file, MOVEFILE_REPLACE_EXISTING)) return false;
+        secondGone = count == 1;
+        if (!waitUntil([&] { return GetFileAttributesW(file) == INVALID_FILE_ATTRIBUTES; }, 5000))
+            return false;
+        // Windows notices a monitor going or coming and broadcasts WM_DISPLAYCHANGE itself.
+        // Wine reads the monitors only as a process starts; a new process that applies the
+        // display settings brings every process up to date and broadcasts it.
+        wchar_t self[MAX_PATH] = L"";
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        testkit::Process apply = testkit::Process::start(self, L"--apply-display-settings");
+        DWORD code = 1;
+        if (!apply.waitExit(20000, &code) || code != 0) return false;
+        return waitUntil([&] { return GetSystemMetrics(SM_CMONITORS) == count; }, 5000);
+    }
+    static bool inside(const RECT& r, const RECT& area) {
+        return r.left >= area.left && r.top >= area.top && r.right <= area.right &&
+               r.bottom <= area.bottom;
+    }
+    // The window's centre is the area's, give or take rounding.
+    static testing::AssertionResult centredOn(HWND window, const RECT& area) {
+        const RECT r = windowRect(window);
+        if (std::abs((r.left + r.right) - (area.left + area.right)) <= 2 &&
+            std::abs((r.top + r.bottom) - (area.top + area.bottom)) <= 2)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure()
+               << "window at " << r.left << "," << r.top << " - " << r.right << "," << r.bottom;
+    }
+    // Stores a place on the second monitor, starts the program and a client; the strip shows.
+    void startOnSecond() {
+        setNumber(L"Switcher Position x", DWORD(stored.x));
+        setNumber(L"Switcher Position y", DWORD(stored.y));
+        start();
+        client = clients({standIn(L"QOR - Alice", 100, 150)});
+        ASSERT_TRUE(showsWidthOf({L"Alice"}));
+    }
+    RECT first{}, second{};
+    bool secondGone = false;
+    const POINT stored{1500, 100};
+    std::vector<StandIn> client;
+};
+
+TEST_F(TwoMonitors, AStripStoredOnTheSecondComesOntoTheFirstWhileTheSecondIsGone) {
+    startOnSecond();
+    ASSERT_TRUE(stripAt(stored.x, stored.y)) << "not at its stored place";
+    EXPECT_TRUE(inside(windowRect(strip), second));
+
+    ASSERT_TRUE(setMonitors(layoutOf(first), 1)) << "the second monitor did not go";
+    EXPECT_TRUE(waitUntil([&] { return inside(windowRect(strip), first); }, 3000))
+        << "not on the monitor left";
+    // as near to its place as it gets: against the right edge, at its height
+    EXPECT_EQ(windowRect(strip).right, first.right);
+    EXPECT_EQ(windowRect(strip).top, stored.y);
+    EXPECT_EQ(readNumber(L"Switcher Position x"), stored.x);
+    EXPECT_EQ(readNumber(L"Switcher Position y"), stored.y);
+
+    ASSERT_TRUE(setMonitors(layoutOf(first) + "," + layoutOf(second), 2))
+        << "the second monitor did not come back";
+    EXPECT_TRUE(stripAt(stored.x, stored.y)) << "not back at its stored place";
+}
+
+TEST_F(TwoMonitors, ADialogOpensCentredOnTheMonitorOfWhatOpenedIt) {
+    startOnSecond();
+    ASSERT_TRUE(stripAt(stored.x, stored.y));
+    const Scale scale = Scale::ofScreen();
+    ASSERT_TRUE(PostMessageW(strip, UM_COMMAND, cmdConfigure, 0));
+    const HWND fromStrip = waitShownWindow(pid(), scale(configHeight), scale(configWidth));
+    ASSERT_TRUE(fromStrip);
+    EXPECT_TRUE(centredOn(fromStrip, second)) << "opened from the strip";
+    PostMessageW(fromStrip, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(fromStrip); }, 5000));
+
+    // the tray window has no place: the pointer's monitor counts
+    pointerTo(parked);
+    ASSERT_TRUE(postCommand(skarvel.tray, cmdConfigure));
+    const HWND fromTray = waitShownWindow(pid(), scale(configHeight), scale(configWidth));
+    ASSERT_TRUE(fromTray);
+    EXPECT_TRUE(centredOn(fromTray, first)) << "opened from the tray";
 }
 
 } // namespace
