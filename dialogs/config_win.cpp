@@ -62,25 +62,6 @@ void CConfigWin::ScaleChanged() {
                  editRect.bottom - editRect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CConfigWin::DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
-                              HBRUSH shadowBrush, HBRUSH textBrush) {
-    const LONG left = row96.left, top = row96.top;
-    const RECT box = scale(RECT{left, top + 3, left + 9, top + 12});
-    const int line = scale.line(1);
-    RECT shadow = box;
-    OffsetRect(&shadow, line, line);
-    frameLines(dc, shadow, shadowBrush, line);
-    regions.SetClick(id, box); // the box only, not its label
-    frameLines(dc, box, textBrush, line);
-    if (flag) {
-        const RECT mark = scale(RECT{left + 2, top + 5, left + 7, top + 10});
-        FillRect(dc, &mark, textBrush);
-    }
-    DrawSmoothText(dc, text, textColor, backColor, textFont.get(),
-                   scale(RECT{left + 13, top + 1, row96.right, row96.bottom}), labelFormat, true,
-                   nullptr, scale);
-}
-
 void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
     drawDialogFrame(dc, {width, height}, L"CONFIGURATION", 8, back, accent, textFont.get(), scale);
     const struct {
