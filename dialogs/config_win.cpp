@@ -1,7 +1,9 @@
 #include "dialogs/config_win.h"
 
+#include "app/globals.h"
 #include "app/messages.h"
 #include "app/settings.h"
+#include "dialogs/keys_win.h"
 #include "ui/draw.h"
 
 namespace {
@@ -89,7 +91,9 @@ void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
         RECT rect;
         const wchar_t* text;
         int id;
-    } buttons[] = {{{167, 117, 207, 132}, L"CLOSE", idClose}, {{121, 117, 161, 132}, L"OK", idOk}};
+    } buttons[] = {{{167, 117, 207, 132}, L"CLOSE", idClose},
+                   {{121, 117, 161, 132}, L"OK", idOk},
+                   {{10, 117, 50, 132}, L"KEYS", idKeys}};
     for (const auto& button : buttons) {
         const RECT rect = scale(button.rect);
         regions.SetClick(button.id, rect);
@@ -120,6 +124,10 @@ void CConfigWin::Act(int id) {
         return;
     case idClose:
         CloseSoon(); // the working copies and the typed path go with the window
+        return;
+    case idKeys:
+        // an open one is left as it is; its OK reports where this window's would
+        if (keysWindow && !IsWindow(keysWindow->hwnd)) keysWindow->Create(opener, hwnd);
         return;
     default:
         return;

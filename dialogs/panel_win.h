@@ -17,6 +17,12 @@ enum ControlId {
     idOk = 5,
     idClose = 6,
     idLink = 7,
+    idKeys = 8,
+    idSwitchKeys = 9,
+    idNextKey = 10, // the key fields, in this order
+    idPreviousKey = 11,
+    idLastKey = 12,
+    idPlaceKeys = 13,
 };
 
 struct HitRegion {
