@@ -218,13 +218,12 @@ void CKeysWin::OnWaitingKeyDown(UINT vk) {
     } else {
         value = cleanKey(storedKey(vk, held));
     }
-    if (value == 0) return;
-    if (keyInUse(keys, field, value)) {
-        refused = value;
-        Redraw();
+    if (value != 0 && !keyInUse(keys, field, value)) {
+        Take(value);
         return;
     }
-    Take(value);
+    refused = value; // 0 for a key the field does not take: it waits on
+    Redraw();
 }
 
 void CKeysWin::Take(DWORD value) {
