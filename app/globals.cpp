@@ -3,3 +3,4 @@
 HINSTANCE moduleInstance = nullptr;
 CConfigWin* configWindow = nullptr;
 CVersionWin* versionWindow = nullptr;
+CKeysWin* keysWindow = nullptr;

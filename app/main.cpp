@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "app/tray_win.h"
 #include "dialogs/config_win.h"
+#include "dialogs/keys_win.h"
 #include "dialogs/version_win.h"
 #include "ui/handles.h"
 
@@ -12,7 +13,10 @@ namespace {
 
 // Builds the windows, runs the loop, and tears the windows down in reverse order on return.
 void runWindows(KernelHandle& instanceMutex) {
-    // the tray and everything after it may use both published pointers
+    // the tray and everything after it may use the published pointers; the configuration
+    // window opens the keys window, which is built first so that it outlives it
+    CKeysWin keys;
+    keysWindow = &keys;
     CConfigWin config;
     configWindow = &config;
     CVersionWin version;

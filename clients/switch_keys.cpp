@@ -44,15 +44,6 @@ constexpr KeyName keyNames[] = {
     {VK_APPS, L"MENU"},
 };
 
-std::wstring modifiersText(DWORD modifiers) {
-    std::wstring text;
-    if (modifiers & MOD_CONTROL) text += L"CTRL+";
-    if (modifiers & MOD_ALT) text += L"ALT+";
-    if (modifiers & MOD_SHIFT) text += L"SHIFT+";
-    if (modifiers & MOD_WIN) text += L"WIN+";
-    return text;
-}
-
 std::wstring vkText(UINT vk) {
     if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) return std::wstring(1, wchar_t(vk));
     if (vk >= VK_F1 && vk <= VK_F24) return L"F" + std::to_wstring(vk - VK_F1 + 1);
@@ -100,6 +91,15 @@ void CALLBACK onForegroundEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, D
 }
 
 } // namespace
+
+std::wstring modifiersText(DWORD modifiers) {
+    std::wstring text;
+    if (modifiers & MOD_CONTROL) text += L"CTRL+";
+    if (modifiers & MOD_ALT) text += L"ALT+";
+    if (modifiers & MOD_SHIFT) text += L"SHIFT+";
+    if (modifiers & MOD_WIN) text += L"WIN+";
+    return text;
+}
 
 std::wstring keyText(DWORD key) {
     if (key == 0) return {};

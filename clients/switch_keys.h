@@ -18,6 +18,8 @@ enum SwitchAction : int {
 };
 inline constexpr int switchActionCount = switchPlace1 + 9 - 1;
 
+// RegisterHotKey's modifiers in words, each followed by "+": "CTRL+SHIFT+"; empty for none.
+std::wstring modifiersText(DWORD modifiers);
 // A key as stored (cleaned), in words: "CTRL+SHIFT+RIGHT"; empty for no key.
 std::wstring keyText(DWORD key);
 // The place keys' modifiers in words: "CTRL+SHIFT+1-9"; empty for none.

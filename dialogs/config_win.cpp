@@ -1,7 +1,9 @@
 #include "dialogs/config_win.h"
 
+#include "app/globals.h"
 #include "app/messages.h"
 #include "app/settings.h"
+#include "dialogs/keys_win.h"
 #include "ui/draw.h"
 
 namespace {
@@ -62,25 +64,6 @@ void CConfigWin::ScaleChanged() {
                  editRect.bottom - editRect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CConfigWin::DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
-                              HBRUSH shadowBrush, HBRUSH textBrush) {
-    const LONG left = row96.left, top = row96.top;
-    const RECT box = scale(RECT{left, top + 3, left + 9, top + 12});
-    const int line = scale.line(1);
-    RECT shadow = box;
-    OffsetRect(&shadow, line, line);
-    frameLines(dc, shadow, shadowBrush, line);
-    regions.SetClick(id, box); // the box only, not its label
-    frameLines(dc, box, textBrush, line);
-    if (flag) {
-        const RECT mark = scale(RECT{left + 2, top + 5, left + 7, top + 10});
-        FillRect(dc, &mark, textBrush);
-    }
-    DrawSmoothText(dc, text, textColor, backColor, textFont.get(),
-                   scale(RECT{left + 13, top + 1, row96.right, row96.bottom}), labelFormat, true,
-                   nullptr, scale);
-}
-
 void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
     drawDialogFrame(dc, {width, height}, L"CONFIGURATION", 8, back, accent, textFont.get(), scale);
     const struct {
@@ -108,7 +91,9 @@ void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
         RECT rect;
         const wchar_t* text;
         int id;
-    } buttons[] = {{{167, 117, 207, 132}, L"CLOSE", idClose}, {{121, 117, 161, 132}, L"OK", idOk}};
+    } buttons[] = {{{167, 117, 207, 132}, L"CLOSE", idClose},
+                   {{121, 117, 161, 132}, L"OK", idOk},
+                   {{10, 117, 50, 132}, L"KEYS", idKeys}};
     for (const auto& button : buttons) {
         const RECT rect = scale(button.rect);
         regions.SetClick(button.id, rect);
@@ -139,6 +124,10 @@ void CConfigWin::Act(int id) {
         return;
     case idClose:
         CloseSoon(); // the working copies and the typed path go with the window
+        return;
+    case idKeys:
+        // an open one is left as it is; its OK reports where this window's would
+        if (keysWindow && !IsWindow(keysWindow->hwnd)) keysWindow->Create(opener, hwnd);
         return;
     default:
         return;

@@ -25,8 +25,6 @@ class CConfigWin : public CPanelWin {
     void OnCreate();
     void Draw(HDC dc, HBRUSH back, HBRUSH accent) override;
     void ScaleChanged() override;
-    void DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
-                      HBRUSH shadowBrush, HBRUSH textBrush);
     void Act(int id) override;
 
     // working copies, filled at each opening

@@ -8,6 +8,7 @@ namespace {
 constexpr UINT_PTR hoverTimer = 0;
 constexpr UINT hoverPeriod = 90;
 constexpr UINT titleFormat = DT_VCENTER | DT_SINGLELINE;
+constexpr UINT labelFormat = DT_VCENTER | DT_SINGLELINE;
 constexpr UINT buttonFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 
 } // namespace
@@ -154,6 +155,25 @@ void CPanelWin::Render() {
 void CPanelWin::Redraw() {
     Render();
     InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void CPanelWin::DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
+                             HBRUSH shadowBrush, HBRUSH textBrush) {
+    const LONG left = row96.left, top = row96.top;
+    const RECT box = scale(RECT{left, top + 3, left + 9, top + 12});
+    const int line = scale.line(1);
+    RECT shadow = box;
+    OffsetRect(&shadow, line, line);
+    frameLines(dc, shadow, shadowBrush, line);
+    regions.SetClick(id, box); // the box only, not its label
+    frameLines(dc, box, textBrush, line);
+    if (flag) {
+        const RECT mark = scale(RECT{left + 2, top + 5, left + 7, top + 10});
+        FillRect(dc, &mark, textBrush);
+    }
+    DrawSmoothText(dc, text, textColor, backColor, textFont.get(),
+                   scale(RECT{left + 13, top + 1, row96.right, row96.bottom}), labelFormat, true,
+                   nullptr, scale);
 }
 
 void CPanelWin::CloseSoon() {

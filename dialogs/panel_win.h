@@ -17,6 +17,12 @@ enum ControlId {
     idOk = 5,
     idClose = 6,
     idLink = 7,
+    idKeys = 8,
+    idSwitchKeys = 9,
+    idNextKey = 10, // the key fields, in this order
+    idPreviousKey = 11,
+    idLastKey = 12,
+    idPlaceKeys = 13,
 };
 
 struct HitRegion {
@@ -93,6 +99,9 @@ class CPanelWin : public CWindow {
     void StartHoverTimer();
     // Render, then have the window repainted from the new buffer.
     void Redraw();
+    // A check box and its label in a row given at 96 DPI; only the box is a click region.
+    void DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
+                      HBRUSH shadowBrush, HBRUSH textBrush);
     // Posts WM_CLOSE and takes the highlight off the pressed button.
     void CloseSoon();
 

@@ -16,6 +16,7 @@
 #include "clients/client_pass.h"
 #include "clients/selector_win.h"
 #include "dialogs/config_win.h"
+#include "dialogs/keys_win.h"
 #include "dialogs/version_win.h"
 #include "tests/support/scheme_handler.h"
 #include "tests/support/skarvel_process.h"
@@ -274,6 +275,15 @@ TEST_F(Day, FromFirstStartToExit) {
     HWND config = waitProgramWindow(configHeight, configWidth);
     ASSERT_TRUE(config);
     shot(L"configuration", around(config, 12));
+    // its KEYS button opens the keys window over it; CLOSE there leaves the keys as they were
+    clickScreen(onWindow(config, scaled({30, 124})));
+    const HWND keys = waitProgramWindow(keysHeight, keysWidth);
+    ASSERT_TRUE(keys);
+    testkit::moveCursor(parked.x, parked.y);
+    shot(L"keys", around(keys, 12));
+    clickScreen(onWindow(keys, scaled({232, 124})));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(keys); }, 3000));
+    EXPECT_EQ(storedNumber(L"Switch keys"), absentNumber);
     clickScreen(onWindow(config, scaled({14, 42})));   // "SHOW SWITCHER"
     clickScreen(onWindow(config, scaled({140, 124}))); // OK
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "app/settings.h"
 #include "dialogs/config_win.h"
+#include "dialogs/keys_win.h"
 #include "dialogs/version_win.h"
 #include "tests/support/scheme_handler.h"
 #include "tests/support/skarvel_process.h"
@@ -51,6 +53,13 @@ class Dialogs : public testing::Test {
         ClientToScreen(window, &onScreen);
         testkit::moveCursor(onScreen.x, onScreen.y);
         clickWindow(window, at);
+    }
+    // Where a point of a window, given at 96 DPI, is on the screen.
+    POINT onScreen(HWND window, POINT at96) const {
+        RECT r{};
+        GetWindowRect(window, &r);
+        const POINT at = scale(at96);
+        return POINT{r.left + at.x, r.top + at.y};
     }
     const Scale scale = Scale::ofScreen();
     Skarvel skarvel;
@@ -156,18 +165,33 @@ TEST_F(Dialogs, AtTheScreensScaleARealClickHitsTheControls) {
     // apart, so neither covers the other's controls
     SetWindowPos(version, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(config, nullptr, 20, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    auto onScreen = [&](HWND window, POINT at96) {
-        RECT r{};
-        GetWindowRect(window, &r);
-        const POINT at = scale(at96);
-        return POINT{r.left + at.x, r.top + at.y};
-    };
     testkit::clickScreen(onScreen(config, opensClientsBox));
     testkit::clickScreen(onScreen(config, configOkPoint));
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
     EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 1u);
     testkit::clickScreen(onScreen(version, {308, 45})); // Close
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(version); }, 3000));
+}
+
+// Real clicks: KEYS in the configuration window opens the keys window in front, the
+// configuration staying open behind it, and OK there stores the keys.
+TEST_F(Dialogs, TheKeysButtonOpensTheKeysWindowWhoseOkStoresTheKeys) {
+    start();
+    postCommand(skarvel.tray, cmdConfigure);
+    const HWND config = waitShown(configWidth, configHeight);
+    ASSERT_TRUE(config);
+    testkit::clickScreen(onScreen(config, {30, 124}));
+    const HWND keys = waitShown(keysWidth, keysHeight);
+    ASSERT_TRUE(keys) << "no keys window " << scale(keysWidth) << " x " << scale(keysHeight);
+    EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == keys; }, 3000))
+        << "not in front, where the keys pressed go";
+    EXPECT_TRUE(IsWindowVisible(config));
+    testkit::clickScreen(onScreen(keys, {14, 27}));   // "SWITCH WITH KEYS"
+    testkit::clickScreen(onScreen(keys, {186, 124})); // OK
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(keys); }, 3000));
+    EXPECT_EQ(storedNumber(L"Switch keys"), 1u);
+    EXPECT_EQ(storedNumber(L"Next client key"), defaultNextClientKey);
+    EXPECT_EQ(storedNumber(L"Place keys"), defaultPlaceKeys);
 }
 
 } // namespace

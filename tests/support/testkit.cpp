@@ -208,8 +208,10 @@ void Process::kill() {
 
 void pump() {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg); // keys make characters as in the program's own loop
         DispatchMessageW(&msg);
+    }
 }
 
 bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
@@ -219,6 +221,67 @@ bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
             return cond();
         },
         timeoutMs, 5);
+}
+
+namespace {
+
+INPUT keyInput(WORD vk, DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    switch (vk) {
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+    case VK_INSERT:
+    case VK_DELETE:
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_LWIN:
+    case VK_RWIN:
+        flags |= KEYEVENTF_EXTENDEDKEY; // not the number pad's keys
+        break;
+    default:
+        break;
+    }
+    input.ki.dwFlags = flags;
+    return input;
+}
+
+// Key messages this thread has taken from its queue while sendKeys waits. The key state
+// cannot tell: under Wine GetKeyState may answer from the desktop's state before the thread
+// has taken the messages, or miss a press in between.
+int keysTaken = 0;
+
+LRESULT CALLBACK countKey(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) ++keysTaken;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+bool sendKeys(const std::vector<WORD>& down, const std::vector<WORD>& up) {
+    std::vector<INPUT> inputs;
+    for (WORD vk : down)
+        inputs.push_back(keyInput(vk, 0));
+    for (WORD vk : up)
+        inputs.push_back(keyInput(vk, KEYEVENTF_KEYUP));
+    keysTaken = 0;
+    const HHOOK hook = SetWindowsHookExW(WH_KEYBOARD, countKey, nullptr, GetCurrentThreadId());
+    if (!hook) return false;
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    const int expected = static_cast<int>(inputs.size());
+    const bool taken = pumpUntil([&] { return keysTaken >= expected; }, 2000);
+    UnhookWindowsHookEx(hook);
+    return taken && keysTaken == expected;
+}
+
+bool pressKeys(const std::vector<WORD>& keys) {
+    return sendKeys(keys, std::vector<WORD>(keys.rbegin(), keys.rend()));
 }
 
 bool moveCursor(int x, int y) {

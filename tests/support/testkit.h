@@ -57,6 +57,11 @@ void mouseButton(DWORD flags);
 void clickScreen(POINT at, bool right = false);
 // waitUntil that keeps the calling thread's windows alive meanwhile.
 bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs);
+// The keyboard as a user uses it (SendInput): `down` pressed in order, then `up` released in
+// order. Returns once this thread's windows have had every one of them, false after 2 s.
+bool sendKeys(const std::vector<WORD>& down, const std::vector<WORD>& up);
+// Keys pressed together: each down in order, then each up in reverse.
+bool pressKeys(const std::vector<WORD>& keys);
 
 // Top-level windows of a class that belong to a process, or to any for pid 0 (any
 // visibility).

@@ -7,6 +7,7 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "dialogs/config_win.h"
+#include "dialogs/keys_win.h"
 #include "dialogs/version_win.h"
 #include "res/resource.h"
 #include "tests/support/skarvel_process.h"
@@ -161,7 +162,8 @@ TEST_F(Config, DrawsItsFrameBoxesAndButtonsExactly) {
         }
     }
     // buttons framed, not filled
-    for (const RECT& r : {RECT{121, 117, 161, 132}, RECT{167, 117, 207, 132}}) {
+    for (const RECT& r :
+         {RECT{121, 117, 161, 132}, RECT{167, 117, 207, 132}, RECT{10, 117, 50, 132}}) {
         EXPECT_EQ(p.at(r.left, r.top), accentColor);
         EXPECT_EQ(p.at(r.right - 1, r.bottom - 1), accentColor);
         EXPECT_EQ(p.at(r.left + 2, r.top + 2), backColor);
@@ -183,8 +185,8 @@ TEST_F(Config, DrawsItsFrameBoxesAndButtonsExactly) {
         clicks.push_back(r.id);
     for (const HitRegion& r : config.Regions().Hovers())
         hovers.push_back(r.id);
-    EXPECT_EQ(clicks, (std::vector<int>{1, 2, 3, 4, 6, 5}));
-    EXPECT_EQ(hovers, (std::vector<int>{6, 5}));
+    EXPECT_EQ(clicks, (std::vector<int>{1, 2, 3, 4, 6, 5, idKeys}));
+    EXPECT_EQ(hovers, (std::vector<int>{6, 5, idKeys}));
 }
 
 TEST_F(Config, OnlyAPressAndReleaseInPlaceOnABoxFlipsItAndNothingIsStored) {
@@ -338,6 +340,178 @@ TEST_F(Config, TheButtonHighlightFollowsThePointerAndLeavesWithIt) {
     EXPECT_EQ(pixels().at(169, 119), backColor);
 }
 
+// Points in the keys window at 96 DPI.
+constexpr POINT fieldPoint(int field) {
+    const RECT& r = keyFieldRects[field];
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+constexpr POINT switchKeysBox{14, 27}, keysOkPoint{186, 124}, keysClosePoint{232, 124};
+constexpr POINT configKeysPoint{30, 124};
+
+class Keys : public Dialog {
+  protected:
+    void SetUp() override {
+        Dialog::SetUp();
+        keysWindow = &keys;
+    }
+    void TearDown() override {
+        keysWindow = nullptr;
+        Dialog::TearDown();
+    }
+    // from the configuration window's KEYS, in front, so that keys pressed come to it
+    void open() {
+        if (!IsWindow(config.hwnd)) {
+            ASSERT_TRUE(config.Create(opener.hwnd));
+        }
+        click(config.hwnd, configKeysPoint);
+        ASSERT_TRUE(IsWindow(keys.hwnd));
+        ASSERT_TRUE(pumpUntil([&] { return GetFocus() == keys.hwnd; }, 2000));
+    }
+    std::wstring shows(int field) const { return keys.FieldShows(field).text; }
+    CConfigWin config;
+    CKeysWin keys;
+};
+
+TEST_F(Keys, DrawsTheStoredKeysInWordsAndMarksOnesHeldElsewhere) {
+    settings.previousClientKey = 0;
+    settings.lastClientKey = storedKey(VK_F7, MOD_CONTROL | MOD_ALT);
+    settings.placeKeys = MOD_ALT;
+    // held for this thread, not for the window: to its probe, keys of another program
+    ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, VK_F7));
+    ASSERT_TRUE(RegisterHotKey(nullptr, 2, MOD_ALT, '7'));
+    open();
+    UnregisterHotKey(nullptr, 1);
+    UnregisterHotKey(nullptr, 2);
+
+    const testkit::Pixels p = testkit::readBitmap(keys.BackBuffer());
+    ASSERT_EQ(p.width, keysWidth);
+    ASSERT_EQ(p.height, keysHeight);
+    EXPECT_EQ(p.at(1, 70), accentColor) << "inner ring";
+    EXPECT_EQ(p.at(3, 15), accentColor) << "title strip";
+    auto count = [&](COLORREF colour, RECT area) {
+        int n = 0;
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                n += p.at(x, y) == colour;
+        return n;
+    };
+    const struct {
+        const wchar_t* text;
+        bool taken;
+    } rows[] = {
+        {L"CTRL+SHIFT+RIGHT", false}, {L"NONE", false}, {L"CTRL+ALT+F7", true}, {L"ALT+1-9", true}};
+    for (int field = 0; field < keyFieldCount; ++field) {
+        SCOPED_TRACE(field);
+        EXPECT_EQ(shows(field), rows[field].text);
+        EXPECT_EQ(keys.FieldShows(field).tag != nullptr, rows[field].taken);
+        const RECT& f = keyFieldRects[field];
+        EXPECT_EQ(p.at(f.left, f.top), accentColor);
+        EXPECT_EQ(p.at(f.right - 1, f.bottom - 1), accentColor);
+        const LONG tagLeft = f.right - 38;
+        EXPECT_GT(count(RGB(255, 255, 255), {f.left, f.top, tagLeft, f.bottom}), 10);
+        EXPECT_EQ(count(textColor, {tagLeft, f.top, f.right, f.bottom}) > 10, rows[field].taken);
+    }
+    std::vector<int> clicks, hovers;
+    for (const HitRegion& r : keys.Regions().Clicks())
+        clicks.push_back(r.id);
+    for (const HitRegion& r : keys.Regions().Hovers())
+        hovers.push_back(r.id);
+    EXPECT_EQ(clicks, (std::vector<int>{idSwitchKeys, idNextKey, idPreviousKey, idLastKey,
+                                        idPlaceKeys, idClose, idOk}));
+    EXPECT_EQ(hovers, (std::vector<int>{idClose, idOk}));
+}
+
+// The system's keyboard menu, which Alt with a key would call up while a field waits.
+int keyMenus = 0;
+WNDPROC keysProc = nullptr;
+LRESULT CALLBACK countKeyMenus(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_KEYMENU) ++keyMenus;
+    return CallWindowProcW(keysProc, window, msg, wParam, lParam);
+}
+
+// Real keyboard input, with the window in front as a user has it.
+TEST_F(Keys, AFieldTakesTheKeysPressedIntoItAndOkStoresThem) {
+    open();
+    keyMenus = 0;
+    keysProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(keys.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countKeyMenus)));
+    const struct {
+        const char* what;
+        int field;
+        std::vector<WORD> keys;
+        bool waits;
+        const wchar_t* shows;
+        const wchar_t* tag;
+    } rows[] = {
+        {"a modifier alone", 0, {VK_SHIFT}, true, L"PRESS KEYS", nullptr},
+        {"another field's key",
+         0,
+         {VK_CONTROL, VK_SHIFT, VK_LEFT},
+         true,
+         L"CTRL+SHIFT+LEFT",
+         L"IN USE"},
+        {"a combination", 0, {VK_CONTROL, VK_MENU, VK_F5}, false, L"CTRL+ALT+F5", nullptr},
+        {"Esc", 1, {VK_ESCAPE}, false, L"CTRL+SHIFT+LEFT", nullptr},
+        {"Alt with a letter", 2, {VK_MENU, 'K'}, false, L"ALT+K", nullptr},
+        {"Backspace", 2, {VK_BACK}, false, L"NONE", nullptr},
+        {"a place without a digit", 3, {VK_CONTROL, VK_F6}, true, L"PRESS KEYS", nullptr},
+        {"a place without a modifier", 3, {'4'}, true, L"PRESS KEYS", nullptr},
+        {"a place", 3, {VK_MENU, VK_NUMPAD3}, false, L"ALT+1-9", nullptr},
+        {"one of the places' keys", 1, {VK_MENU, '7'}, true, L"ALT+7", L"IN USE"},
+        {"Delete", 1, {VK_DELETE}, false, L"NONE", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (keys.Waiting() != idNextKey + row.field) click(keys.hwnd, fieldPoint(row.field));
+        ASSERT_EQ(keys.Waiting(), idNextKey + row.field);
+        ASSERT_TRUE(testkit::pressKeys(row.keys));
+        EXPECT_EQ(keys.Waiting() != noControl, row.waits);
+        EXPECT_EQ(shows(row.field), row.shows);
+        EXPECT_STREQ(keys.FieldShows(row.field).tag, row.tag);
+    }
+    click(keys.hwnd, fieldPoint(0));
+    ASSERT_TRUE(testkit::sendKeys({VK_CONTROL, VK_SHIFT}, {}));
+    EXPECT_EQ(shows(0), L"CTRL+SHIFT+...") << "the modifiers as they are held";
+    ASSERT_TRUE(testkit::sendKeys({}, {VK_SHIFT, VK_CONTROL}));
+    EXPECT_EQ(shows(0), L"PRESS KEYS");
+    click(keys.hwnd, switchKeysBox);
+    EXPECT_EQ(keys.Waiting(), noControl) << "a click on another control ends the waiting";
+    EXPECT_EQ(keyMenus, 0) << "Alt with a key called up the keyboard menu";
+
+    EXPECT_EQ(storedNumber(L"Next client key"), absentNumber) << "nothing before OK";
+    click(keys.hwnd, keysOkPoint);
+    EXPECT_TRUE(closes(keys));
+    EXPECT_TRUE(pumpUntil([&] { return opener.settingsChanged == 1; }, 1000))
+        << "told to the window the configuration reports to";
+    EXPECT_EQ(storedNumber(L"Switch keys"), 1u);
+    EXPECT_EQ(storedNumber(L"Next client key"), 0x00030074u);
+    EXPECT_EQ(storedNumber(L"Previous client key"), 0u);
+    EXPECT_EQ(storedNumber(L"Last client key"), 0u);
+    EXPECT_EQ(storedNumber(L"Place keys"), DWORD(MOD_ALT));
+    EXPECT_EQ(settings.nextClientKey, 0x00030074u);
+}
+
+TEST_F(Keys, CloseAndAltF4DropEveryChange) {
+    for (const bool altF4 : {false, true}) {
+        SCOPED_TRACE(altF4 ? "Alt+F4" : "CLOSE");
+        open();
+        click(keys.hwnd, switchKeysBox);
+        click(keys.hwnd, fieldPoint(2));
+        ASSERT_TRUE(testkit::pressKeys({VK_MENU, VK_F9}));
+        ASSERT_EQ(shows(2), L"ALT+F9");
+        if (altF4)
+            ASSERT_TRUE(testkit::pressKeys({VK_MENU, VK_F4}));
+        else
+            click(keys.hwnd, keysClosePoint);
+        EXPECT_TRUE(closes(keys));
+        EXPECT_EQ(opener.settingsChanged, 0);
+        EXPECT_EQ(storedNumber(L"Last client key"), absentNumber);
+        EXPECT_EQ(settings.lastClientKey, defaultLastClientKey);
+    }
+    open();
+    EXPECT_EQ(shows(2), L"CTRL+SHIFT+UP");
+}
+
 class Version : public Dialog {
   protected:
     void open() {
@@ -463,13 +637,15 @@ TEST_F(Version, DraggingMovesItAndCloseClosesIt) {
 TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
     CConfigWin config;
     CVersionWin version;
+    CKeysWin keys;
     ASSERT_TRUE(config.Create(opener.hwnd));
     ASSERT_TRUE(version.Create(opener.hwnd));
+    ASSERT_TRUE(keys.Create(opener.hwnd, opener.hwnd));
     const UINT start = config.CurrentScale().dpi;
     struct Row {
         UINT dpi;
-        SIZE config, version;
-    } rows[] = {{144, {323, 210}, {504, 92}}, {96, {215, 140}, {336, 61}}};
+        SIZE config, version, keys;
+    } rows[] = {{144, {323, 210}, {504, 92}, {390, 210}}, {96, {215, 140}, {336, 61}, {260, 140}}};
     auto change = [](HWND window, UINT dpi, RECT suggested) {
         SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                      reinterpret_cast<LPARAM>(&suggested));
@@ -484,6 +660,7 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
         const Scale s{row.dpi};
         change(config.hwnd, row.dpi, {40, 50, 40 + row.config.cx, 50 + row.config.cy});
         change(version.hwnd, row.dpi, {60, 70, 60 + row.version.cx, 70 + row.version.cy});
+        change(keys.hwnd, row.dpi, {80, 90, 80 + row.keys.cx, 90 + row.keys.cy});
         RECT r{};
         GetWindowRect(config.hwnd, &r);
         EXPECT_EQ(r.left, 40);
@@ -492,6 +669,8 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
         EXPECT_EQ(sizeOf(config.hwnd).cy, row.config.cy) << row.dpi;
         EXPECT_EQ(sizeOf(version.hwnd).cx, row.version.cx) << row.dpi;
         EXPECT_EQ(sizeOf(version.hwnd).cy, row.version.cy) << row.dpi;
+        EXPECT_EQ(sizeOf(keys.hwnd).cx, row.keys.cx) << row.dpi;
+        EXPECT_EQ(sizeOf(keys.hwnd).cy, row.keys.cy) << row.dpi;
 
         // the frame: one line of accent just outside the surface, whatever the scale
         const testkit::Pixels p = testkit::readBitmap(config.BackBuffer());
@@ -509,6 +688,8 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
         EXPECT_NE(before, after) << row.dpi << ": the box did not flip";
         EXPECT_EQ(config.Regions().HitTest({s(okPoint.x), s(okPoint.y)}), idOk) << row.dpi;
         EXPECT_EQ(version.Regions().HitTest({s(308), s(45)}), idClose) << row.dpi;
+        EXPECT_EQ(keys.Regions().HitTest(s(fieldPoint(3))), idPlaceKeys) << row.dpi;
+        EXPECT_EQ(keys.Regions().HitTest(s(keysOkPoint)), idOk) << row.dpi;
         RECT edit{};
         GetWindowRect(config.EditField(), &edit);
         MapWindowPoints(nullptr, config.hwnd, reinterpret_cast<POINT*>(&edit), 2);
@@ -518,11 +699,12 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
         EXPECT_EQ(edit.bottom, s(110));
     }
 
-    auto changeBoth = [&](UINT dpi) {
+    auto changeAll = [&](UINT dpi) {
         change(config.hwnd, dpi, {40, 50, 400, 300});
         change(version.hwnd, dpi, {60, 70, 600, 170});
+        change(keys.hwnd, dpi, {80, 90, 500, 300});
     };
-    EXPECT_EQ(testkit::gdiGrowthOverScaleChanges(changeBoth, start, 100), 0);
+    EXPECT_EQ(testkit::gdiGrowthOverScaleChanges(changeAll, start, 100), 0);
 }
 
 // Each opening makes a window, a back buffer and (for the configuration) an edit field;
@@ -530,15 +712,19 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
 TEST_F(Dialog, OpeningAndClosingFiveHundredTimesLeavesNoGdiObjectBehind) {
     CConfigWin config;
     CVersionWin version;
+    CKeysWin keys;
     auto cycle = [&] {
         config.Create(opener.hwnd);
         version.Create(opener.hwnd);
+        keys.Create(opener.hwnd, opener.hwnd);
         SendMessageW(config.hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(okPoint.x, okPoint.y));
         SendMessageW(version.hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(20, 25));
+        SendMessageW(keys.hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(keysOkPoint.x, keysOkPoint.y));
         SendMessageW(config.hwnd, WM_CLOSE, 0, 0);
         SendMessageW(version.hwnd, WM_CLOSE, 0, 0);
+        SendMessageW(keys.hwnd, WM_CLOSE, 0, 0);
         pump();
-        return !IsWindow(config.hwnd) && !IsWindow(version.hwnd);
+        return !IsWindow(config.hwnd) && !IsWindow(version.hwnd) && !IsWindow(keys.hwnd);
     };
     for (int i = 0; i < 50; ++i)
         ASSERT_TRUE(cycle());
