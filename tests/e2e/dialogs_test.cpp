@@ -186,12 +186,38 @@ TEST_F(Dialogs, TheKeysButtonOpensTheKeysWindowWhoseOkStoresTheKeys) {
     EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == keys; }, 3000))
         << "not in front, where the keys pressed go";
     EXPECT_TRUE(IsWindowVisible(config));
-    testkit::clickScreen(onScreen(keys, {14, 27}));   // "SWITCH WITH KEYS"
+    testkit::clickScreen(onScreen(keys, {14, 27}));  // "SWITCH WITH KEYS"
+    testkit::clickScreen(onScreen(keys, {150, 47})); // the next client's field
+    // the click on OK comes after the keys in the same input stream
+    testkit::pressKeysElsewhere({VK_MENU, VK_SHIFT, VK_NEXT});
     testkit::clickScreen(onScreen(keys, {186, 124})); // OK
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(keys); }, 3000));
+    const DWORD altShiftPageDown = storedKey(VK_NEXT, MOD_ALT | MOD_SHIFT);
     EXPECT_EQ(storedNumber(L"Switch keys"), 1u);
-    EXPECT_EQ(storedNumber(L"Next client key"), defaultNextClientKey);
+    EXPECT_TRUE(
+        waitUntil([&] { return storedNumber(L"Next client key") == altShiftPageDown; }, 3000));
     EXPECT_EQ(storedNumber(L"Place keys"), defaultPlaceKeys);
+
+    // and the new key works at once, in place of the old one
+    auto clients = testkit::startClients(
+        {L"--title \"QOR - Alice\" --pos 100,150", L"--title \"QOR - Bob\" --pos 450,150"});
+    ASSERT_TRUE(clients[0].hwnd && clients[1].hwnd);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            SetForegroundWindow(clients[0].hwnd);
+            Sleep(200);
+            return GetForegroundWindow() == clients[0].hwnd;
+        },
+        5000));
+    auto held = [](DWORD key) {
+        if (!RegisterHotKey(nullptr, 0xB000, HIWORD(key), LOWORD(key))) return true;
+        UnregisterHotKey(nullptr, 0xB000);
+        return false;
+    };
+    EXPECT_TRUE(waitUntil([&] { return held(altShiftPageDown); }, 2000));
+    EXPECT_FALSE(held(defaultNextClientKey));
+    testkit::pressKeysElsewhere({VK_MENU, VK_SHIFT, VK_NEXT});
+    EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == clients[1].hwnd; }, 3000));
 }
 
 } // namespace

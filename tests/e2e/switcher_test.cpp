@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -229,26 +228,6 @@ bool inFront(HWND window, DWORD timeoutMs = 3000) {
     return waitUntil([&] { return GetForegroundWindow() == window; }, timeoutMs);
 }
 
-// Real keys, through the same input path as a user's: the modifiers and the key go down, then
-// up in reverse order.
-void pressKeys(std::initializer_list<WORD> keys) {
-    std::vector<INPUT> input;
-    auto add = [&](WORD vk, DWORD up) {
-        INPUT key{};
-        key.type = INPUT_KEYBOARD;
-        key.ki.wVk = vk;
-        key.ki.wScan = WORD(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-        const bool extended = vk == VK_LEFT || vk == VK_RIGHT || vk == VK_UP || vk == VK_DOWN;
-        key.ki.dwFlags = up | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
-        input.push_back(key);
-    };
-    for (WORD vk : keys)
-        add(vk, 0);
-    for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
-        add(*it, KEYEVENTF_KEYUP);
-    SendInput(UINT(input.size()), input.data(), sizeof(INPUT));
-}
-
 // Waits until the window has stayed in front for a moment. Under Wine's virtual desktop a key
 // pressed within milliseconds of a change of focus was seen to go astray now and then (no
 // WM_HOTKEY for anyone, as if the modifiers were up); a user's next key comes later than that.
@@ -395,7 +374,7 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
             << "no key held with a client in front";
         const struct {
             const char* what;
-            std::initializer_list<WORD> keys;
+            std::vector<WORD> keys;
             HWND to;
         } steps[] = {
             {"next", {VK_CONTROL, VK_SHIFT, VK_RIGHT}, bob},
@@ -407,7 +386,7 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
         };
         for (const auto& step : steps) {
             SCOPED_TRACE(step.what);
-            pressKeys(step.keys);
+            testkit::pressKeysElsewhere(step.keys);
             EXPECT_TRUE(inFront(step.to));
             settle(step.to);
         }
@@ -421,7 +400,7 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
         ASSERT_TRUE(waitUntil([&] { return IsIconic(alice) != FALSE; }, 3000));
         ASSERT_TRUE(inFront(bob));
         settle(bob);
-        pressKeys({VK_CONTROL, VK_SHIFT, '1'});
+        testkit::pressKeysElsewhere({VK_CONTROL, VK_SHIFT, '1'});
         EXPECT_TRUE(inFront(alice));
         EXPECT_TRUE(waitUntil([&] { return !IsIconic(alice); }, 3000));
 
@@ -435,7 +414,7 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
         EXPECT_TRUE(waitUntil([] { return !keyTaken(ctrlShift, VK_RIGHT); }, 1000))
             << "a key still held with no client in front";
         ASSERT_TRUE(RegisterHotKey(nullptr, ownNext, ctrlShift, VK_RIGHT));
-        pressKeys({VK_CONTROL, VK_SHIFT, VK_RIGHT});
+        testkit::pressKeysElsewhere({VK_CONTROL, VK_SHIFT, VK_RIGHT});
         EXPECT_TRUE(hotKeyReached(ownNext));
         EXPECT_EQ(GetForegroundWindow(), other);
         UnregisterHotKey(nullptr, ownNext);

@@ -284,6 +284,15 @@ bool pressKeys(const std::vector<WORD>& keys) {
     return sendKeys(keys, std::vector<WORD>(keys.rbegin(), keys.rend()));
 }
 
+void pressKeysElsewhere(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs;
+    for (WORD vk : keys)
+        inputs.push_back(keyInput(vk, 0));
+    for (auto it = keys.rbegin(); it != keys.rend(); ++it)
+        inputs.push_back(keyInput(*it, KEYEVENTF_KEYUP));
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 bool moveCursor(int x, int y) {
     return pumpUntil(
         [&] {

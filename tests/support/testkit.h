@@ -62,6 +62,8 @@ bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs);
 bool sendKeys(const std::vector<WORD>& down, const std::vector<WORD>& up);
 // Keys pressed together: each down in order, then each up in reverse.
 bool pressKeys(const std::vector<WORD>& keys);
+// The same for keys that go to another program (or to a key it holds): returns at once.
+void pressKeysElsewhere(const std::vector<WORD>& keys);
 
 // Top-level windows of a class that belong to a process, or to any for pid 0 (any
 // visibility).
