@@ -145,8 +145,10 @@ std::wstring startupCommand() {
 
 DWORD cleanKey(DWORD stored) {
     const DWORD vk = LOWORD(stored), modifiers = HIWORD(stored) & knownModifiers;
-    // virtual-key codes run from 1 to 254
-    if (vk == 0 || vk > 0xFE || isModifierKey(vk)) return 0;
+    // virtual-key codes run from 1 to 254; an input method's and a typed character's stand-ins
+    // are no keys
+    if (vk == 0 || vk > 0xFE || vk == VK_PROCESSKEY || vk == VK_PACKET || isModifierKey(vk))
+        return 0;
     return storedKey(vk, modifiers);
 }
 

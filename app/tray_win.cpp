@@ -16,9 +16,6 @@ namespace {
 constexpr UINT_PTR iconRetryTimer = 1;
 constexpr UINT iconRetryPeriod = 3000;
 constexpr ULONGLONG iconRetryWindow = 5 * 60 * 1000;
-// The foreground is looked at this often for the keys while the strip does not tick.
-constexpr UINT_PTR keysTimer = 2;
-constexpr UINT keysPeriod = 90;
 
 } // namespace
 
@@ -71,7 +68,7 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_TIMER:
         if (wParam == iconRetryTimer) OnIconRetry();
-        if (wParam == keysTimer) keys.Follow(GetForegroundWindow());
+        if (wParam == SwitchKeys::lookTimer) keys.Follow(GetForegroundWindow());
         return 0;
     case WM_HOTKEY:
         OnHotKey(static_cast<int>(wParam));
@@ -105,7 +102,7 @@ void CTrayWin::OnCreate() {
     AddIcon();
     if (settings.showSwitcher) switcher.Create(hwnd);
     keys.Attach(hwnd);
-    FollowKeysTimer();
+    keys.LookBySelf(switcher.Ticking());
     if (menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
                           menuItemHeight, menuItemHeight))
         menu.opener = hwnd;
@@ -113,7 +110,6 @@ void CTrayWin::OnCreate() {
 
 void CTrayWin::OnDestroy() {
     KillTimer(hwnd, iconRetryTimer);
-    KillTimer(hwnd, keysTimer);
     keys.Detach();
     // also when the add seemed to fail: the shell may have taken it all the same, and a
     // delete of an icon it does not have does no harm
@@ -201,14 +197,7 @@ void CTrayWin::OnSettingsChanged() {
     else if (settings.showSwitcher)
         switcher.Create(hwnd);
     keys.Apply();
-    FollowKeysTimer();
-}
-
-void CTrayWin::FollowKeysTimer() {
-    if (keys.On() && !switcher.Ticking())
-        SetTimer(hwnd, keysTimer, keysPeriod, nullptr);
-    else
-        KillTimer(hwnd, keysTimer);
+    keys.LookBySelf(switcher.Ticking());
 }
 
 void CTrayWin::OnHotKey(int action) {

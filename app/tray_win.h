@@ -45,8 +45,6 @@ class CTrayWin : public CWindow {
     void OnSettingsChanged();
     void OnCommand(WPARAM command);
     void OnHotKey(int action);
-    // The keys' own look at the foreground, while no strip ticks to do it.
-    void FollowKeysTimer();
 
     const UINT taskbarCreatedMessage;
     // the retries of a failed add stop some minutes after this: the start, or the last

@@ -28,25 +28,36 @@ unsigned __stdcall ActivateClient(void* window) {
     const HWND client = static_cast<HWND>(window);
     const HWND before = GetForegroundWindow();
     if (!IsWindow(client) || before == client) return 0;
-    // a minimised client comes back as it was, maximised too; any other stays as it is
-    if (IsIconic(client)) ShowWindow(client, SW_RESTORE);
-    // Windows may refuse even a process that holds the right to set the foreground (the click
-    // or the key was its input, and stays the last one until the user's next): once more is
-    // the documented way. Nothing is simulated or sent to the game.
-    if (SetForegroundWindow(client) && cameToFront(client, before, frontWaitMs)) return 0;
-    if (IsWindow(client)) SetForegroundWindow(client);
+    // A minimised client comes back as it was, maximised too; any other stays as it is. Not
+    // waited for: the right to set the foreground lasts only until the user's next input (the
+    // keys coming up), and a busy client must not make the request late.
+    if (IsIconic(client)) ShowWindowAsync(client, SW_RESTORE);
+    // Windows may refuse even a process that holds the right: asked once more, the documented
+    // way and no other, unless the user has gone to another window meanwhile. Nothing is
+    // simulated or sent to the game.
+    SetForegroundWindow(client);
+    if (!cameToFront(client, before, frontWaitMs) && IsWindow(client)) SetForegroundWindow(client);
     return 0;
 }
 
 void Activations::Start(HWND client) {
     auto running = workers.find(client);
     if (running != workers.end() && !ended(running->second)) return; // still activating it
+    // This thread took the click or the key, so this process may set the foreground now; the
+    // client may then take it too, when its own restore activates it.
+    DWORD clientProcess = 0;
+    if (GetWindowThreadProcessId(client, &clientProcess)) AllowSetForegroundWindow(clientProcess);
     KernelHandle thread(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ActivateClient, client, 0, nullptr)));
     if (thread)
         workers[client] = std::move(thread);
     else if (running != workers.end())
         workers.erase(running);
+}
+
+bool Activations::Running(HWND client) const {
+    const auto found = workers.find(client);
+    return found != workers.end() && !ended(found->second);
 }
 
 bool Activations::ended(const KernelHandle& thread) {

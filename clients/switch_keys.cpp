@@ -10,6 +10,8 @@ namespace {
 
 // RegisterHotKey's ids for applications end here; the probe takes the last one.
 constexpr int probeId = 0xBFFF;
+// The periodic look at the foreground: the strip's own period.
+constexpr UINT lookPeriod = 90;
 
 struct KeyName {
     UINT vk;
@@ -87,7 +89,7 @@ BOOL CALLBACK listQuietly(HWND window, LPARAM param) {
 SwitchKeys* hookedKeys = nullptr;
 
 void CALLBACK onForegroundEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {
-    if (hookedKeys) hookedKeys->Follow(GetForegroundWindow());
+    if (hookedKeys) hookedKeys->OnForegroundEvent();
 }
 
 } // namespace
@@ -109,6 +111,14 @@ std::wstring keyText(DWORD key) {
 std::wstring placeKeysText(DWORD modifiers) {
     if (modifiers == 0) return {};
     return modifiersText(modifiers) + L"1-9";
+}
+
+bool leavesTyping(DWORD key) {
+    const UINT vk = LOWORD(key), modifiers = HIWORD(key);
+    if (key == 0 || MapVirtualKeyW(vk, MAPVK_VK_TO_CHAR) == 0) return true;
+    const bool ctrl = (modifiers & MOD_CONTROL) != 0, alt = (modifiers & MOD_ALT) != 0;
+    if (ctrl && alt) return false;
+    return ctrl || alt || (modifiers & MOD_WIN) != 0;
 }
 
 std::vector<KeyBinding> keyBindings(DWORD nextKey, DWORD previousKey, DWORD lastKey,
@@ -158,6 +168,11 @@ HWND switchTarget(const std::vector<HWND>& clients, HWND front, HWND previous, i
 std::vector<HWND> quietClientOrder() {
     QuietScan scan;
     EnumWindows(listQuietly, reinterpret_cast<LPARAM>(&scan));
+    // the walk goes front to back, which each switch changes: clients with the bare title are
+    // numbered in handle order instead, so their order stays put
+    std::sort(
+        std::begin(scan.slots), std::begin(scan.slots) + scan.count,
+        [](const ClientSlot& a, const ClientSlot& b) { return HandleLess()(a.window, b.window); });
     // named and ordered as the strip names and orders them
     ClientRecords records;
     int counter = 0;
@@ -184,12 +199,36 @@ SwitchKeys::~SwitchKeys() {
 void SwitchKeys::Detach() {
     Release();
     Unhook();
+    if (window) KillTimer(window, lookTimer);
     window = nullptr;
+}
+
+void SwitchKeys::LookBySelf(bool stripLooks) {
+    ownLook = !stripLooks;
+    UpdateLookTimer();
+}
+
+void SwitchKeys::UpdateLookTimer() {
+    if (!window) return;
+    if (ownLook && NeedsLooking())
+        SetTimer(window, lookTimer, lookPeriod, nullptr);
+    else
+        KillTimer(window, lookTimer);
+}
+
+void SwitchKeys::OnForegroundEvent() {
+    // the event is late or out of order now and then: the foreground itself is asked
+    if (!hookDelivers) {
+        hookDelivers = true;
+        UpdateLookTimer(); // Windows tells of every change from now on: nothing looks at rest
+    }
+    Follow(GetForegroundWindow());
 }
 
 void SwitchKeys::Unhook() {
     if (hook) UnhookWinEvent(hook);
     hook = nullptr;
+    hookDelivers = false;
     if (hookedKeys == this) hookedKeys = nullptr;
 }
 
@@ -207,6 +246,7 @@ void SwitchKeys::Apply() {
     lastFront = nullptr; // the window in front is looked at anew
     if (!On()) {
         Unhook();
+        UpdateLookTimer();
         return;
     }
     // Windows tells of a new foreground at once; where it never does (Wine), the owner's
@@ -216,6 +256,7 @@ void SwitchKeys::Apply() {
                                onForegroundEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
         if (hook) hookedKeys = this;
     }
+    UpdateLookTimer();
     Follow(GetForegroundWindow());
 }
 
@@ -224,7 +265,7 @@ void SwitchKeys::Follow(HWND front) {
         if (holding) Release();
         return;
     }
-    if (front == lastFront) return;
+    if (!front || front == lastFront) return;
     lastFront = front;
     const bool client = isClientWindow(front);
     if (client && front != frontClient) {
@@ -260,11 +301,18 @@ void SwitchKeys::Release() {
 }
 
 void SwitchKeys::OnHotKey(int action, const std::vector<HWND>* shown) {
+    if (!On()) return; // a key already on its way when the keys were let go
     const HWND front = GetForegroundWindow();
-    Follow(front);
-    const HWND previous = front == frontClient ? previousClient : frontClient;
-    const HWND target = switchTarget(shown && !shown->empty() ? *shown : quietClientOrder(), front,
-                                     previous, action);
+    // While the last switch is on its way, its client counts as in front: a second key
+    // pressed meanwhile goes on from there, not from the one it is leaving.
+    const bool landing = frontClient && activations.Running(frontClient);
+    if (!landing) Follow(front);
+    const HWND from = landing || !isClientWindow(front) ? frontClient : front;
+    const HWND target = switchTarget(shown && !shown->empty() ? *shown : quietClientOrder(), from,
+                                     previousClient, action);
     activations.Sweep([](HWND) { return false; });
-    if (target) activations.Start(target);
+    if (!target) return;
+    activations.Start(target);
+    previousClient = from;
+    frontClient = target;
 }

@@ -25,6 +25,11 @@ std::wstring keyText(DWORD key);
 // The place keys' modifiers in words: "CTRL+SHIFT+1-9"; empty for none.
 std::wstring placeKeysText(DWORD modifiers);
 
+// Whether a key leaves typing alone, so that it can be offered for switching: a key that types
+// a character here needs Ctrl, Alt or Win with it, and not Ctrl with Alt, which is AltGr on
+// many layouts and types characters of its own.
+bool leavesTyping(DWORD key);
+
 struct KeyBinding {
     int action;
     DWORD key; // as stored
@@ -51,6 +56,10 @@ bool keyHeldElsewhere(HWND window, DWORD key);
 // in front.
 class SwitchKeys {
   public:
+    // The owner window's timer for the keys' own look at the foreground; its WM_TIMER goes to
+    // Follow.
+    static constexpr UINT_PTR lookTimer = 2;
+
     SwitchKeys() = default;
     SwitchKeys(const SwitchKeys&) = delete;
     SwitchKeys& operator=(const SwitchKeys&) = delete;
@@ -65,18 +74,29 @@ class SwitchKeys {
     bool On() const;
     // Lets go of every key and stops following, while the window still exists.
     void Detach();
-    // The window in front now: keys are held while it is a client and let go otherwise.
+    // The window in front now: keys are held while it is a client and let go when anything
+    // else is (none at all, for a moment while the front changes, is nothing else).
     void Follow(HWND front);
+    // Whether something must look at the foreground every period: Windows tells the hook of
+    // each change, but where it never does (Wine) a periodic look is all there is.
+    bool NeedsLooking() const { return On() && !hookDelivers; }
+    // The keys' own periodic look runs while they need one and `stripLooks` is false (the
+    // strip's tick looks for them while it runs).
+    void LookBySelf(bool stripLooks);
     // A held key: switches; `shown` is the strip's order when the strip shows one.
     void OnHotKey(int action, const std::vector<HWND>* shown);
     // Actions whose key another program held when they were last taken.
     const std::vector<int>& Taken() const { return taken; }
     bool Holding() const { return holding; }
 
+    // The foreground hook told of a change.
+    void OnForegroundEvent();
+
   private:
     void Hold();
     void Release();
     void Unhook();
+    void UpdateLookTimer();
 
     HWND window = nullptr;
     HWND lastFront = nullptr;
@@ -86,5 +106,7 @@ class SwitchKeys {
     std::vector<int> held;
     std::vector<int> taken;
     HWINEVENTHOOK hook = nullptr;
+    bool hookDelivers = false; // the hook has told of a change at least once
+    bool ownLook = false;      // no strip looks for the keys
     Activations activations;
 };

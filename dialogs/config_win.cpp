@@ -126,8 +126,13 @@ void CConfigWin::Act(int id) {
         CloseSoon(); // the working copies and the typed path go with the window
         return;
     case idKeys:
-        // an open one is left as it is; its OK reports where this window's would
-        if (keysWindow && !IsWindow(keysWindow->hwnd)) keysWindow->Create(opener, hwnd);
+        // its OK reports where this window's would; an open one, perhaps under this window,
+        // comes to the front as it is
+        if (!keysWindow) return;
+        if (IsWindow(keysWindow->hwnd))
+            SetForegroundWindow(keysWindow->hwnd);
+        else
+            keysWindow->Create(opener, hwnd);
         return;
     default:
         return;

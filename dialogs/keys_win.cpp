@@ -28,8 +28,9 @@ DWORD heldModifiers() {
     return held;
 }
 
+// The keys held are those of the top row; the keypad's have other codes.
 bool isDigitKey(UINT vk) {
-    return (vk >= '1' && vk <= '9') || (vk >= VK_NUMPAD1 && vk <= VK_NUMPAD9);
+    return vk >= '1' && vk <= '9';
 }
 
 // A field's value in words: a key, or the place field's modifiers.
@@ -214,9 +215,11 @@ void CKeysWin::OnWaitingKeyDown(UINT vk) {
     const int field = waitingId - idNextKey;
     DWORD value = 0;
     if (field == placeField) {
-        if (held && isDigitKey(vk)) value = held; // the field holds the modifiers only
+        // the field holds the modifiers only
+        if (isDigitKey(vk) && leavesTyping(storedKey(vk, held))) value = held;
     } else {
         value = cleanKey(storedKey(vk, held));
+        if (!leavesTyping(value)) value = 0; // the field waits on for another
     }
     if (value != 0 && !keyInUse(keys, field, value)) {
         Take(value);

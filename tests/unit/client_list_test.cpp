@@ -203,6 +203,20 @@ TEST(SwitchKeys, ReadInWordsAndRefuseAKeyAnotherActionHas) {
     EXPECT_EQ(placeKeysText(MOD_CONTROL | MOD_SHIFT), L"CTRL+SHIFT+1-9");
     EXPECT_EQ(placeKeysText(0), L"");
 
+    // a key that types needs Ctrl, Alt or Win with it, never Ctrl+Alt (AltGr)
+    const std::pair<DWORD, bool> typing[] = {
+        {storedKey('A', 0), false},
+        {storedKey('A', MOD_SHIFT), false},
+        {storedKey('A', MOD_CONTROL), true},
+        {storedKey('E', MOD_CONTROL | MOD_ALT), false},
+        {storedKey(VK_SPACE, 0), false},
+        {storedKey(VK_F5, 0), true},
+        {storedKey(VK_RIGHT, MOD_CONTROL | MOD_ALT), true},
+        {storedKey('1', MOD_WIN), true},
+    };
+    for (const auto& [key, leaves] : typing)
+        EXPECT_EQ(leavesTyping(key), leaves) << keyText(key).c_str();
+
     const DWORD next = storedKey(VK_RIGHT, MOD_CONTROL), last = storedKey('3', MOD_ALT);
     const auto bindings = keyBindings(next, 0, last, MOD_ALT);
     // next, last and nine places; no key for previous

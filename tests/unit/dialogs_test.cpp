@@ -456,7 +456,11 @@ TEST_F(Keys, AFieldTakesTheKeysPressedIntoItAndOkStoresThem) {
         {"Backspace", 2, {VK_BACK}, false, L"NONE", nullptr},
         {"a place without a digit", 3, {VK_CONTROL, VK_F6}, true, L"PRESS KEYS", nullptr},
         {"a place without a modifier", 3, {'4'}, true, L"PRESS KEYS", nullptr},
-        {"a place", 3, {VK_MENU, VK_NUMPAD3}, false, L"ALT+1-9", nullptr},
+        {"a place on the keypad", 3, {VK_MENU, VK_NUMPAD3}, true, L"PRESS KEYS", nullptr},
+        {"a place that types", 3, {VK_SHIFT, '3'}, true, L"PRESS KEYS", nullptr},
+        {"a place", 3, {VK_MENU, '3'}, false, L"ALT+1-9", nullptr},
+        {"a letter alone", 1, {'Q'}, true, L"PRESS KEYS", nullptr},
+        {"AltGr with a letter", 1, {VK_CONTROL, VK_MENU, 'E'}, true, L"PRESS KEYS", nullptr},
         {"one of the places' keys", 1, {VK_MENU, '7'}, true, L"ALT+7", L"IN USE"},
         {"Delete", 1, {VK_DELETE}, false, L"NONE", nullptr},
     };
