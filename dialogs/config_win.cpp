@@ -87,19 +87,9 @@ void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
                    scale(RECT{10, 80, 207, 94}), labelFormat, true, nullptr, scale);
     editRect = scale(RECT{10, 95, 207, 110});
 
-    const struct {
-        RECT rect;
-        const wchar_t* text;
-        int id;
-    } buttons[] = {{{167, 117, 207, 132}, L"CLOSE", idClose},
-                   {{121, 117, 161, 132}, L"OK", idOk},
-                   {{10, 117, 50, 132}, L"KEYS", idKeys}};
-    for (const auto& button : buttons) {
-        const RECT rect = scale(button.rect);
-        regions.SetClick(button.id, rect);
-        regions.SetHover(button.id, rect);
-        drawButton(dc, rect, button.text, regions.IsHot(button.id), accent, textFont.get(), scale);
-    }
+    DrawButton(dc, {167, 117, 207, 132}, L"CLOSE", idClose, accent);
+    DrawButton(dc, {121, 117, 161, 132}, L"OK", idOk, accent);
+    DrawButton(dc, {10, 117, 50, 132}, L"KEYS", idKeys, accent);
 }
 
 void CConfigWin::Act(int id) {

@@ -104,17 +104,8 @@ void CKeysWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
     for (int field = 0; field < keyFieldCount; ++field)
         DrawField(dc, field, accent, textBrush.get());
 
-    const struct {
-        RECT rect;
-        const wchar_t* text;
-        int id;
-    } buttons[] = {{{212, 117, 252, 132}, L"CLOSE", idClose}, {{166, 117, 206, 132}, L"OK", idOk}};
-    for (const auto& button : buttons) {
-        const RECT rect = scale(button.rect);
-        regions.SetClick(button.id, rect);
-        regions.SetHover(button.id, rect);
-        drawButton(dc, rect, button.text, regions.IsHot(button.id), accent, textFont.get(), scale);
-    }
+    DrawButton(dc, {212, 117, 252, 132}, L"CLOSE", idClose, accent);
+    DrawButton(dc, {166, 117, 206, 132}, L"OK", idOk, accent);
 }
 
 void CKeysWin::DrawField(HDC dc, int field, HBRUSH accent, HBRUSH textBrush) {

@@ -157,6 +157,13 @@ void CPanelWin::Redraw() {
     InvalidateRect(hwnd, nullptr, FALSE);
 }
 
+void CPanelWin::DrawButton(HDC dc, const RECT& rect96, const wchar_t* text, int id, HBRUSH accent) {
+    const RECT rect = scale(rect96);
+    regions.SetClick(id, rect);
+    regions.SetHover(id, rect);
+    drawButton(dc, rect, text, regions.IsHot(id), accent, textFont.get(), scale);
+}
+
 void CPanelWin::DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
                              HBRUSH shadowBrush, HBRUSH textBrush) {
     const LONG left = row96.left, top = row96.top;

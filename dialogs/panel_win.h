@@ -100,6 +100,9 @@ class CPanelWin : public CWindow {
     // Render, then have the window repainted from the new buffer.
     void Redraw();
     // A check box and its label in a row given at 96 DPI; only the box is a click region.
+    // A push button at its 96-DPI place, a click and a hover region; lit while the pointer is on
+    // it.
+    void DrawButton(HDC dc, const RECT& rect96, const wchar_t* text, int id, HBRUSH accent);
     void DrawCheckBox(HDC dc, const RECT& row96, const wchar_t* text, DWORD flag, int id,
                       HBRUSH shadowBrush, HBRUSH textBrush);
     // Posts WM_CLOSE and takes the highlight off the pressed button.

@@ -46,10 +46,7 @@ void CVersionWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
                    scale(RECT{8, 38, 328, 53}), lineFormat, true, nullptr, scale);
 
     // over the right end of the credit line's box
-    const RECT close = scale(RECT{288, 38, 328, 53});
-    regions.SetClick(idClose, close);
-    regions.SetHover(idClose, close);
-    drawButton(dc, close, L"CLOSE", regions.IsHot(idClose), accent, textFont.get(), scale);
+    DrawButton(dc, {288, 38, 328, 53}, L"CLOSE", idClose, accent);
 }
 
 void CVersionWin::Act(int id) {
