@@ -46,6 +46,7 @@ CTrayWin::CTrayWin()
     commands.versionDialog = versionWindow;
     switcher.commands = &commands;
     switcher.keys = &keys;
+    switcher.activations = &activations;
     const int count = static_cast<int>(std::size(trayMenuEntries));
     for (int i = 0; i < count; ++i)
         menu.AppendItem(trayMenuEntries[i].text, trayMenuEntries[i].command, i == count - 1);
@@ -101,7 +102,7 @@ void CTrayWin::OnCreate() {
     LoadIconFor(Scale::ofWindow(hwnd).dpi);
     AddIcon();
     if (settings.showSwitcher) switcher.Create(hwnd);
-    keys.Attach(hwnd);
+    keys.Attach(hwnd, &activations);
     keys.LookBySelf(switcher.Ticking());
     if (menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
                           menuItemHeight, menuItemHeight))
@@ -202,8 +203,7 @@ void CTrayWin::OnSettingsChanged() {
 
 void CTrayWin::OnHotKey(int action) {
     // the cells the user sees, when the strip shows any; else the order it would show
-    const std::vector<HWND> shown = switcher.ShownClients();
-    keys.OnHotKey(action, &shown);
+    keys.OnHotKey(action, switcher.ShownClients());
 }
 
 void CTrayWin::OnCommand(WPARAM command) {

@@ -19,6 +19,8 @@ class CTrayWin : public CWindow {
     NOTIFYICONDATAW iconData;
     int iconAdded = 0;
     IconHandle hIcon;
+    // the program's one owner of activations, for the strip's clicks and the keys
+    Activations activations;
     // held for this window; outlives the switcher, whose tick follows the foreground for it
     SwitchKeys keys;
     CSelectorWin switcher;

@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+#include <iterator>
+
 namespace {
 
 // How long the first request has to show before it is made once more. The foreground's owner
@@ -41,18 +43,16 @@ unsigned __stdcall ActivateClient(void* window) {
 }
 
 void Activations::Start(HWND client) {
-    auto running = workers.find(client);
-    if (running != workers.end() && !ended(running->second)) return; // still activating it
+    for (auto it = workers.begin(); it != workers.end();)
+        it = ended(it->second) ? workers.erase(it) : std::next(it);
+    if (workers.count(client)) return; // still activating it
     // This thread took the click or the key, so this process may set the foreground now; the
     // client may then take it too, when its own restore activates it.
     DWORD clientProcess = 0;
     if (GetWindowThreadProcessId(client, &clientProcess)) AllowSetForegroundWindow(clientProcess);
     KernelHandle thread(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ActivateClient, client, 0, nullptr)));
-    if (thread)
-        workers[client] = std::move(thread);
-    else if (running != workers.end())
-        workers.erase(running);
+    if (thread) workers.emplace(client, std::move(thread));
 }
 
 bool Activations::Running(HWND client) const {

@@ -12,25 +12,16 @@
 // ever holds up the window that asked.
 unsigned __stdcall ActivateClient(void* window);
 
-// Activations under way, one worker per client: a hung client holds up its own worker, never
-// the window that asked, and is not asked again while that worker runs.
+// The program's activations under way, one worker per client, for clicks and keys alike: a
+// hung client holds up its own worker, never the window that asked, and is not asked again
+// while that worker runs. Workers are never terminated: closing their handles lets them
+// finish alone.
 class Activations {
   public:
-    // On the thread that took the user's click or key, which may set the foreground.
+    // On the thread that took the user's click or key, which may set the foreground. The
+    // handles of workers that have ended go first.
     void Start(HWND client);
     bool Running(HWND client) const;
-    // Lets go of the handles of ended workers whose client `keep` no longer wants.
-    template <class Keep> void Sweep(Keep keep) {
-        for (auto it = workers.begin(); it != workers.end();) {
-            if (!keep(it->first) && ended(it->second))
-                it = workers.erase(it);
-            else
-                ++it;
-        }
-    }
-    size_t Count() const { return workers.size(); }
-    // Workers are never terminated: closing their handles lets them finish alone.
-    void Clear() { workers.clear(); }
 
   private:
     static bool ended(const KernelHandle& thread);

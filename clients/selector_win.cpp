@@ -37,7 +37,6 @@ CSelectorWin::CSelectorWin()
       hovered(reinterpret_cast<HWND>(~uintptr_t(0))) {}
 
 CSelectorWin::~CSelectorWin() {
-    activations.Clear();
     if (IsWindow(hwnd)) DestroyWindow(hwnd); // which lets go of the scan worker too
 }
 
@@ -172,17 +171,12 @@ bool CSelectorWin::MergeLastScan(const MeasureCellFn& measure) {
     return sweepRecords(records, hwnd) || merged;
 }
 
-void CSelectorWin::SweepWorkers() {
-    activations.Sweep([this](HWND client) { return records.count(client) != 0; });
-}
-
 void CSelectorWin::RefreshClients() {
     busy = 1;
     const MeasureCellFn measure = [this](const CWString& name) { return MeasureCell(name); };
     bool changed = MergeLastScan(measure);
     changed |= updatePlaceholder(records, hwnd, settings.keepSwitcherOpen != 0, measure);
     if (changed) {
-        SweepWorkers();
         rebuildOrder(records, order);
         stripWidth = stripWidthOf(records, scale);
         RelayoutStrip();
@@ -295,7 +289,7 @@ void CSelectorWin::OnPress(POINT point) {
     }
     const HWND client = HitTest(pressPoint);
     if (!client || client == hwnd) return; // no cell, or the placeholder
-    activations.Start(client);
+    if (activations) activations->Start(client);
 }
 
 void CSelectorWin::OnCommand(WPARAM command) {

@@ -32,6 +32,8 @@ class CSelectorWin : public CWindow {
     // The program's keys, given by the owner: while the strip ticks, its tick follows the
     // foreground for them.
     SwitchKeys* keys = nullptr;
+    // The program's activations, given by the owner; a click on a cell starts one.
+    Activations* activations = nullptr;
 
     CSelectorWin();
     ~CSelectorWin();
@@ -64,7 +66,6 @@ class CSelectorWin : public CWindow {
     HBITMAP BackBuffer() const { return backBuffer.get(); }
     bool Locked() const { return locked != 0; }
     const CMenuWin& Menu() const { return menu; }
-    size_t WorkerCount() const { return activations.Count(); }
     bool Scanning() const { return scan.scanning(); }
 
   private:
@@ -81,7 +82,6 @@ class CSelectorWin : public CWindow {
     void FillMenu();
     HWND HitTest(POINT point) const;
     bool MergeLastScan(const MeasureCellFn& measure);
-    void SweepWorkers();
 
     Bitmap backBuffer;
     CMenuWin menu;
@@ -100,5 +100,4 @@ class CSelectorWin : public CWindow {
     ClientOrder order;
     ScanWorker scan;
     unsigned mergedGeneration = 0; // of the scan's publications, the last one merged
-    Activations activations;
 };

@@ -232,8 +232,9 @@ void SwitchKeys::Unhook() {
     if (hookedKeys == this) hookedKeys = nullptr;
 }
 
-void SwitchKeys::Attach(HWND owner) {
+void SwitchKeys::Attach(HWND owner, Activations* ownerActivations) {
     window = owner;
+    activations = ownerActivations;
     Apply();
 }
 
@@ -262,7 +263,7 @@ void SwitchKeys::Apply() {
 
 void SwitchKeys::Follow(HWND front) {
     if (!On()) {
-        if (holding) Release();
+        Release();
         return;
     }
     if (!front || front == lastFront) return;
@@ -272,15 +273,14 @@ void SwitchKeys::Follow(HWND front) {
         previousClient = frontClient;
         frontClient = front;
     }
-    if (client && !holding)
+    // a key another program holds is tried again when a client next comes to the front
+    if (client && held.empty())
         Hold();
-    else if (!client && holding)
+    else if (!client)
         Release();
 }
 
 void SwitchKeys::Hold() {
-    holding = true;
-    taken.clear();
     const auto bindings = keyBindings(settings.nextClientKey, settings.previousClientKey,
                                       settings.lastClientKey, settings.placeKeys);
     // a key another program holds is left to it; the others still work
@@ -288,8 +288,6 @@ void SwitchKeys::Hold() {
         if (RegisterHotKey(window, binding.action, HIWORD(binding.key) | MOD_NOREPEAT,
                            LOWORD(binding.key)))
             held.push_back(binding.action);
-        else
-            taken.push_back(binding.action);
     }
 }
 
@@ -297,22 +295,21 @@ void SwitchKeys::Release() {
     for (int action : held)
         UnregisterHotKey(window, action);
     held.clear();
-    holding = false;
 }
 
-void SwitchKeys::OnHotKey(int action, const std::vector<HWND>* shown) {
-    if (!On()) return; // a key already on its way when the keys were let go
+void SwitchKeys::OnHotKey(int action, const std::vector<HWND>& shown) {
+    // a key already on its way when the keys were let go
+    if (!On() || !activations) return;
     const HWND front = GetForegroundWindow();
     // While the last switch is on its way, its client counts as in front: a second key
     // pressed meanwhile goes on from there, not from the one it is leaving.
-    const bool landing = frontClient && activations.Running(frontClient);
+    const bool landing = frontClient && activations->Running(frontClient);
     if (!landing) Follow(front);
     const HWND from = landing || !isClientWindow(front) ? frontClient : front;
-    const HWND target = switchTarget(shown && !shown->empty() ? *shown : quietClientOrder(), from,
-                                     previousClient, action);
-    activations.Sweep([](HWND) { return false; });
+    const HWND target =
+        switchTarget(shown.empty() ? quietClientOrder() : shown, from, previousClient, action);
     if (!target) return;
-    activations.Start(target);
+    activations->Start(target);
     previousClient = from;
     frontClient = target;
 }

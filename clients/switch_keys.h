@@ -65,9 +65,9 @@ class SwitchKeys {
     SwitchKeys& operator=(const SwitchKeys&) = delete;
     ~SwitchKeys();
 
-    // Starts following the settings for `window`.
-    void Attach(HWND window);
-    HWND Window() const { return window; }
+    // Starts following the settings for `window`; switches go through `activations`, the
+    // program's one owner of them.
+    void Attach(HWND window, Activations* activations);
     // Takes the settings as they now are: lets go of every key and holds them again if a
     // client is in front.
     void Apply();
@@ -83,11 +83,8 @@ class SwitchKeys {
     // The keys' own periodic look runs while they need one and `stripLooks` is false (the
     // strip's tick looks for them while it runs).
     void LookBySelf(bool stripLooks);
-    // A held key: switches; `shown` is the strip's order when the strip shows one.
-    void OnHotKey(int action, const std::vector<HWND>* shown);
-    // Actions whose key another program held when they were last taken.
-    const std::vector<int>& Taken() const { return taken; }
-    bool Holding() const { return holding; }
+    // A held key: switches; `shown` is the strip's cells, empty while it shows none.
+    void OnHotKey(int action, const std::vector<HWND>& shown);
 
     // The foreground hook told of a change.
     void OnForegroundEvent();
@@ -102,11 +99,9 @@ class SwitchKeys {
     HWND lastFront = nullptr;
     HWND frontClient = nullptr;    // the client in front, or the last one that was
     HWND previousClient = nullptr; // the one before it
-    bool holding = false;
-    std::vector<int> held;
-    std::vector<int> taken;
+    std::vector<int> held;         // the actions whose keys this program holds
     HWINEVENTHOOK hook = nullptr;
     bool hookDelivers = false; // the hook has told of a change at least once
     bool ownLook = false;      // no strip looks for the keys
-    Activations activations;
+    Activations* activations = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "dialogs/keys_win.h"
 
 #include <string>
+#include <vector>
 
 #include "app/messages.h"
 #include "app/settings.h"
@@ -38,15 +39,19 @@ std::wstring valueText(int field, DWORD value) {
     return field == placeField ? placeKeysText(value) : keyText(value);
 }
 
+// The keys a field's value stands for: its own key, or the place field's nine.
+std::vector<KeyBinding> keysOf(int field, DWORD value) {
+    return field == placeField ? keyBindings(0, 0, 0, value) : keyBindings(value, 0, 0, 0);
+}
+
 // Whether another field has this value's key, or for the place field any of its nine.
 bool keyInUse(const DWORD (&keys)[keyFieldCount], int field, DWORD value) {
     DWORD others[keyFieldCount];
     for (int i = 0; i < keyFieldCount; ++i)
         others[i] = i == field ? 0 : keys[i];
     const auto bindings = keyBindings(others[0], others[1], others[2], others[placeField]);
-    if (field != placeField) return actionHolding(bindings, value, 0) != 0;
-    for (int digit = 1; digit <= 9; ++digit)
-        if (actionHolding(bindings, storedKey('0' + digit, value), 0)) return true;
+    for (const KeyBinding& mine : keysOf(field, value))
+        if (actionHolding(bindings, mine.key, 0)) return true;
     return false;
 }
 
@@ -88,11 +93,8 @@ void CKeysWin::OnCreate() {
 bool CKeysWin::HeldElsewhere(int field) const {
     // the program holds its own keys only while a client is in front, never while this
     // window or the configuration is, so a probe that fails finds another program's key
-    const DWORD value = keys[field];
-    if (field != placeField) return keyHeldElsewhere(hwnd, value);
-    if (value == 0) return false;
-    for (int digit = 1; digit <= 9; ++digit)
-        if (keyHeldElsewhere(hwnd, storedKey('0' + digit, value))) return true;
+    for (const KeyBinding& mine : keysOf(field, keys[field]))
+        if (keyHeldElsewhere(hwnd, mine.key)) return true;
     return false;
 }
 
