@@ -202,18 +202,8 @@ TEST_F(Dialogs, TheKeysButtonOpensTheKeysWindowWhoseOkStoresTheKeys) {
     auto clients = testkit::startClients(
         {L"--title \"QOR - Alice\" --pos 100,150", L"--title \"QOR - Bob\" --pos 450,150"});
     ASSERT_TRUE(clients[0].hwnd && clients[1].hwnd);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            SetForegroundWindow(clients[0].hwnd);
-            Sleep(200);
-            return GetForegroundWindow() == clients[0].hwnd;
-        },
-        5000));
-    auto held = [](DWORD key) {
-        if (!RegisterHotKey(nullptr, 0xB000, HIWORD(key), LOWORD(key))) return true;
-        UnregisterHotKey(nullptr, 0xB000);
-        return false;
-    };
+    ASSERT_TRUE(testkit::bringToFront(clients[0].hwnd));
+    auto held = [](DWORD key) { return testkit::hotKeyTaken(HIWORD(key), LOWORD(key)); };
     EXPECT_TRUE(waitUntil([&] { return held(altShiftPageDown); }, 2000));
     EXPECT_FALSE(held(defaultNextClientKey));
     testkit::pressKeysElsewhere({VK_MENU, VK_SHIFT, VK_NEXT});

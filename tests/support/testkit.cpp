@@ -284,6 +284,26 @@ bool pressKeys(const std::vector<WORD>& keys) {
     return sendKeys(keys, std::vector<WORD>(keys.rbegin(), keys.rend()));
 }
 
+bool hotKeyTaken(UINT modifiers, UINT vk) {
+    constexpr int probe = 0xB000;
+    if (!RegisterHotKey(nullptr, probe, modifiers, vk)) return true;
+    UnregisterHotKey(nullptr, probe);
+    return false;
+}
+
+bool bringToFront(HWND window, DWORD timeoutMs) {
+    ULONGLONG since = GetTickCount64();
+    return waitUntil(
+        [&] {
+            if (GetForegroundWindow() != window) {
+                SetForegroundWindow(window);
+                since = GetTickCount64();
+            }
+            return GetTickCount64() - since >= 150;
+        },
+        timeoutMs);
+}
+
 void pressKeysElsewhere(const std::vector<WORD>& keys) {
     std::vector<INPUT> inputs;
     for (WORD vk : keys)

@@ -64,6 +64,13 @@ bool sendKeys(const std::vector<WORD>& down, const std::vector<WORD>& up);
 bool pressKeys(const std::vector<WORD>& keys);
 // The same for keys that go to another program (or to a key it holds): returns at once.
 void pressKeysElsewhere(const std::vector<WORD>& keys);
+// Whether some program holds this key: the calling thread tries to take it and lets go at once.
+bool hotKeyTaken(UINT modifiers, UINT vk);
+// Brings the window to the front and waits until it has stayed there for a moment: a client
+// just started may still take the front itself, and under Wine's virtual desktop a key pressed
+// within milliseconds of a change of focus was seen to go astray now and then (no WM_HOTKEY for
+// anyone, as if the modifiers were up); a user's next key comes later than that.
+bool bringToFront(HWND window, DWORD timeoutMs = 5000);
 
 // Top-level windows of a class that belong to a process, or to any for pid 0 (any
 // visibility).

@@ -662,9 +662,10 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
     for (const Row& row : rows) {
         if (row.dpi == start) continue;
         const Scale s{row.dpi};
-        change(config.hwnd, row.dpi, {40, 50, 40 + row.config.cx, 50 + row.config.cy});
-        change(version.hwnd, row.dpi, {60, 70, 60 + row.version.cx, 70 + row.version.cy});
-        change(keys.hwnd, row.dpi, {80, 90, 80 + row.keys.cx, 90 + row.keys.cy});
+        // the suggested size is off by a few pixels: each window keeps its own at the scale
+        change(config.hwnd, row.dpi, {40, 50, 47 + row.config.cx, 53 + row.config.cy});
+        change(version.hwnd, row.dpi, {60, 70, 67 + row.version.cx, 73 + row.version.cy});
+        change(keys.hwnd, row.dpi, {80, 90, 87 + row.keys.cx, 93 + row.keys.cy});
         RECT r{};
         GetWindowRect(config.hwnd, &r);
         EXPECT_EQ(r.left, 40);
