@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int titleUnits = clientTitleUnits;
 // A hung client holds up the scan for this long, not forever.
 constexpr UINT titleTimeoutMs = 500;
 
@@ -43,17 +42,18 @@ constexpr int maxUnanswered = 3;
 
 // The client's own answer, bounded in time and in length, or else the window manager's copy;
 // false when the client did not answer.
-bool askName(HWND hwnd, const wchar_t (&copy)[titleUnits], wchar_t (&name)[clientNameUnits]) {
-    wchar_t title[titleUnits] = {};
+bool askName(HWND hwnd, const wchar_t (&copy)[clientTitleUnits], wchar_t (&name)[clientNameUnits]) {
+    wchar_t title[clientTitleUnits] = {};
     DWORD_PTR copied = 0;
     const bool answered =
-        SendMessageTimeoutW(hwnd, WM_GETTEXT, titleUnits, reinterpret_cast<LPARAM>(title),
+        SendMessageTimeoutW(hwnd, WM_GETTEXT, clientTitleUnits, reinterpret_cast<LPARAM>(title),
                             SMTO_ABORTIFHUNG | SMTO_BLOCK, titleTimeoutMs, &copied) != 0;
     if (!answered) {
-        wmemcpy(title, copy, titleUnits);
+        wmemcpy(title, copy, clientTitleUnits);
         copied = wcslen(title);
     }
-    const int length = copied < DWORD_PTR(titleUnits) ? static_cast<int>(copied) : titleUnits - 1;
+    const int length =
+        copied < DWORD_PTR(clientTitleUnits) ? static_cast<int>(copied) : clientTitleUnits - 1;
     nameFromTitle(title, length, name);
     return answered;
 }
@@ -98,7 +98,7 @@ BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scanParam) {
         KnownTitle& now = scan.seen.titles[scan.count];
         slot.window = now.window = hwnd;
         // the window manager's copy: no message to the game, so it cannot hang
-        InternalGetWindowText(hwnd, now.copy, titleUnits);
+        InternalGetWindowText(hwnd, now.copy, clientTitleUnits);
         const bool same = before && wcscmp(before->copy, now.copy) == 0;
         if (same && (before->unanswered == 0 || before->unanswered >= maxUnanswered)) {
             wmemcpy(now.name, before->name, clientNameUnits);
