@@ -115,6 +115,53 @@ BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scanParam) {
     return scan.count < maxClients;
 }
 
+bool knownOther(const std::vector<HWND>& others, HWND window) {
+    return std::binary_search(others.begin(), others.end(), window, HandleLess());
+}
+
+bool operator==(const QuietView& a, const QuietView& b) {
+    if (a.count != b.count) return false;
+    for (int i = 0; i < a.count; ++i)
+        if (a.windows[i] != b.windows[i] || wcscmp(a.titles[i], b.titles[i]) != 0) return false;
+    return true;
+}
+
+namespace {
+
+struct QuietWalk {
+    QuietView& view;
+    const std::vector<HWND>& known;
+    std::vector<HWND> others;
+};
+
+BOOL CALLBACK walkWindow(HWND window, LPARAM param) {
+    auto& walk = *reinterpret_cast<QuietWalk*>(param);
+    bool client = false;
+    if (!knownOther(walk.known, window)) {
+        wchar_t className[classNameBufferSize];
+        client = GetClassNameW(window, className, classNameBufferSize) && isClientClass(className);
+    }
+    if (!client) {
+        walk.others.push_back(window);
+        return TRUE;
+    }
+    const int i = walk.view.count++;
+    walk.view.windows[i] = window;
+    InternalGetWindowText(window, walk.view.titles[i], clientTitleUnits);
+    return walk.view.count < maxClients;
+}
+
+} // namespace
+
+void walkQuietly(QuietView& view, std::vector<HWND>& others) {
+    view.count = 0;
+    QuietWalk walk{view, others, {}};
+    walk.others.reserve(others.size() + 16);
+    EnumWindows(walkWindow, reinterpret_cast<LPARAM>(&walk));
+    std::sort(walk.others.begin(), walk.others.end(), HandleLess());
+    others = std::move(walk.others);
+}
+
 void ScanClients(PublishedScan& to, KnownTitles& known, const std::atomic<bool>* stop) {
     ScanInProgress scan;
     scan.stop = stop;
@@ -138,7 +185,10 @@ struct ScanWorker::Shared {
     PublishedScan result;
     KnownTitles known; // the worker's own
     KernelHandle wakeEvent{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    HWND notify = nullptr;
+    UINT scanned = 0;
     std::atomic<bool> stopping{false};
+    std::atomic<bool> asksAgain{false};
     std::atomic<bool> scanning{false}; // set by the owner when it wakes the worker
     std::atomic<int> holders{2};       // the owner and the worker
 };
@@ -152,16 +202,26 @@ unsigned __stdcall ScanWorker::run(void* arg) {
     while (WaitForSingleObject(shared->wakeEvent.get(), INFINITE) == WAIT_OBJECT_0 &&
            !shared->stopping) {
         ScanClients(shared->result, shared->known, &shared->stopping);
+        bool again = false;
+        for (int i = 0; i < shared->known.count; ++i)
+            again = again || (shared->known.titles[i].unanswered > 0 &&
+                              shared->known.titles[i].unanswered < maxUnanswered);
+        shared->asksAgain = again;
         shared->scanning = false;
+        // the owner merges at once rather than at its next look
+        if (shared->notify && !shared->stopping)
+            PostMessageW(shared->notify, shared->scanned, 0, 0);
     }
     letGo(shared);
     return 0;
 }
 
-bool ScanWorker::start() {
+bool ScanWorker::start(HWND notify, UINT scanned) {
     stop();
     auto* made = new (std::nothrow) Shared;
     if (!made) return false;
+    made->notify = notify;
+    made->scanned = scanned;
     if (made->wakeEvent)
         thread.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, made, 0, nullptr)));
     if (!thread) {
@@ -172,12 +232,19 @@ bool ScanWorker::start() {
     return true;
 }
 
-void ScanWorker::wake() {
-    if (!shared) return;
+bool ScanWorker::wake() {
+    if (!shared) return false;
     // the flag, not the event, says whether a scan runs: an event set during a scan would
     // start another one at once
     bool idle = false;
-    if (shared->scanning.compare_exchange_strong(idle, true)) SetEvent(shared->wakeEvent.get());
+    if (!shared->scanning.compare_exchange_strong(idle, true)) return false;
+    ++wakeCount;
+    SetEvent(shared->wakeEvent.get());
+    return true;
+}
+
+bool ScanWorker::asksAgain() const {
+    return shared && shared->asksAgain;
 }
 
 bool ScanWorker::scanning() const {

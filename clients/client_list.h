@@ -80,6 +80,21 @@ struct KnownTitles {
     std::vector<HWND> others;
 };
 
+// The clients as the window manager shows them, read without a message to any of them (so no
+// client can hold the reader up): the first 20 in enumeration order, each with the window
+// manager's copy of its title.
+struct QuietView {
+    HWND windows[maxClients]{};
+    wchar_t titles[maxClients][clientTitleUnits]{};
+    int count = 0;
+};
+bool operator==(const QuietView& a, const QuietView& b);
+// One walk into `view`. `others` holds the windows known not to be clients, in handle order,
+// and is replaced by those this walk passed: at rest no class name is read.
+void walkQuietly(QuietView& view, std::vector<HWND>& others);
+// Whether `others` holds the window.
+bool knownOther(const std::vector<HWND>& others, HWND window);
+
 // One scan: the first 20 client windows in enumeration order with their names, published
 // into `to` when they differ from what it holds (the first publication always counts).
 // `known` is the previous scan's titles, replaced by this one's. A set `stop` ends the walk
@@ -100,12 +115,17 @@ class ScanWorker {
     ScanWorker& operator=(const ScanWorker&) = delete;
     ~ScanWorker() { stop(); }
 
-    // False, with nothing left behind, when the worker or its event cannot be made.
-    bool start();
+    // False, with nothing left behind, when the worker or its event cannot be made. Each scan
+    // that ends posts `scanned` to `notify`, if there is one.
+    bool start(HWND notify = nullptr, UINT scanned = 0);
     bool started() const { return shared != nullptr; }
-    // Asks for one scan; does nothing while the previous one still runs.
-    void wake();
+    // Asks for one scan; false, doing nothing, while the previous one still runs.
+    bool wake();
     bool scanning() const;
+    // Whether the last scan left a client that did not answer and is to be asked again.
+    bool asksAgain() const;
+    // The scans asked for since the worker started.
+    unsigned wakes() const { return wakeCount; }
     // The worker ends after the window it is reading; its handle is closed, never waited for.
     void stop();
     // What the worker last published; valid while started.
@@ -118,6 +138,7 @@ class ScanWorker {
 
     Shared* shared = nullptr;
     KernelHandle thread;
+    unsigned wakeCount = 0;
 };
 
 // The name in a title: all but its first six characters, or the whole of a shorter title;

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "clients/shared_commands.h"
 #include "clients/switch_keys.h"
+#include "clients/window_events.h"
 #include "res/resource.h"
 #include "ui/draw.h"
 
@@ -14,6 +15,16 @@ namespace {
 
 constexpr UINT_PTR refreshTimer = 0;
 constexpr UINT refreshPeriod = 90;
+// Where Windows reports window changes, the timer only mends what an event missed.
+constexpr UINT safetyPeriod = 2000;
+
+void onStripEvent(void* strip, DWORD event, HWND window) {
+    static_cast<CSelectorWin*>(strip)->OnWindowEvent(event, window);
+}
+
+bool isTopmost(HWND window) {
+    return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
 constexpr UINT cellFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
 
 } // namespace
@@ -156,9 +167,17 @@ void CSelectorWin::SetScale(Scale newScale) {
 // Merges what the scan published since the last merge; true when the records changed.
 bool CSelectorWin::MergeLastScan(const MeasureCellFn& measure) {
     // a worker that could not start is tried again at the next tick
-    if (!scan.started() && IsWindow(hwnd) && scan.start()) mergedGeneration = 0;
+    if (!scan.started() && IsWindow(hwnd) && scan.start(hwnd, UM_REFRESHSTRIP)) {
+        mergedGeneration = 0;
+        quiet = QuietView();
+    }
     if (!scan.started()) return false;
-    scan.wake();
+    // The walk sends no client a message, so it runs here; the worker is woken only to ask a
+    // client that is new, retitled or yet to answer. A change seen while the worker is busy
+    // is seen again after it ends, since the worker's end brings another refresh.
+    QuietView now;
+    walkQuietly(now, others);
+    if ((!(now == quiet) || scan.asksAgain()) && scan.wake()) quiet = now;
     ClientSlot slots[maxClients];
     {
         PublishedScan& last = scan.published();
@@ -207,8 +226,52 @@ void CSelectorWin::OnCreate() {
                           menuItemHeight, menuItemHeight))
         menu.opener = hwnd;
     FillMenu();
+    Listen(true);
     RefreshClients();
-    SetTimer(hwnd, refreshTimer, refreshPeriod, nullptr);
+    SetTimer(hwnd, refreshTimer, RefreshPeriod(), nullptr);
+}
+
+void CSelectorWin::Listen(bool on) {
+    if (on)
+        WindowEvents::Listen(this, onStripEvent, windowEvents | foregroundEvents);
+    else
+        WindowEvents::Stop(this);
+}
+
+UINT CSelectorWin::RefreshPeriod() const {
+    return eventsArrive ? safetyPeriod : refreshPeriod;
+}
+
+bool CSelectorWin::Concerns(HWND window) {
+    if (records.count(window)) return true;
+    if (knownOther(others, window)) return false;
+    wchar_t className[classNameBufferSize];
+    if (GetClassNameW(window, className, classNameBufferSize) && isClientClass(className))
+        return true;
+    // its class is read once; the next walk forgets it if it is gone
+    others.insert(std::upper_bound(others.begin(), others.end(), window, HandleLess()), window);
+    return false;
+}
+
+void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
+    if (!eventsArrive && WindowEvents::Proves(event)) {
+        eventsArrive = true;
+        if (Ticking()) SetTimer(hwnd, refreshTimer, RefreshPeriod(), nullptr);
+    }
+    if (window == hwnd || window == menu.hwnd) return;
+    bool refresh = false;
+    if (event == EVENT_SYSTEM_FOREGROUND) {
+        // the light moves on or off a cell
+        refresh = records.count(window) || records.count(lastForeground);
+    } else {
+        refresh = Concerns(window);
+    }
+    // a topmost window in front or newly shown may now cover the strip
+    if (!refresh && (event == EVENT_SYSTEM_FOREGROUND || event == EVENT_OBJECT_SHOW) &&
+        isTopmost(window))
+        StayOnTop();
+    if (refresh && !refreshPosted)
+        refreshPosted = PostMessageW(hwnd, UM_REFRESHSTRIP, 0, 0) != FALSE;
 }
 
 void CSelectorWin::ApplySettings() {
@@ -217,12 +280,14 @@ void CSelectorWin::ApplySettings() {
         // hidden, not destroyed: it comes back at the same place, and nobody pays for a strip
         // nobody sees (the scan worker sleeps until a tick wakes it)
         KillTimer(hwnd, refreshTimer);
+        Listen(false);
         SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_HIDEWINDOW);
         return;
     }
+    Listen(true);
     RefreshClients();
-    SetTimer(hwnd, refreshTimer, refreshPeriod, nullptr);
+    SetTimer(hwnd, refreshTimer, RefreshPeriod(), nullptr);
     SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
                  SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
@@ -245,6 +310,10 @@ void CSelectorWin::OnTick() {
     // The pointer is read only while it lights a cell (to see it leave) or after the cells
     // moved: a pointer that comes onto a cell announces itself with a move.
     if (hovered || hoverStale) UpdateHover();
+    StayOnTop();
+}
+
+void CSelectorWin::StayOnTop() {
     // Stay above other topmost windows, but below our own open menu. Moving costs far more
     // than looking, so it moves only when some window is above it; a strip with no cells has
     // nothing to show above them.
@@ -270,6 +339,10 @@ void CSelectorWin::UpdateHover() {
 void CSelectorWin::OnMouseMove(POINT point) {
     if (GetCapture() != hwnd) {
         UpdateHover();
+        // the pointer's leave is told, so a lit cell goes dark at once even when the strip
+        // looks only now and then
+        TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, hwnd, 0};
+        if (hovered) TrackMouseEvent(&leave);
         return;
     }
     // dragging: the strip follows the pointer and never takes the focus
@@ -324,6 +397,7 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_DESTROY:
         KillTimer(window, refreshTimer);
+        Listen(false);
         scan.stop();
         return 0;
     case WM_PAINT:
@@ -335,7 +409,12 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         setPointerCursor(hInstance);
         return 0;
     case WM_TIMER:
-        if (!busy) OnTick();
+    case UM_REFRESHSTRIP:
+        if (msg == UM_REFRESHSTRIP) refreshPosted = false;
+        if (!busy && Ticking()) OnTick(); // a scan that ends after the strip was hidden waits
+        return 0;
+    case WM_MOUSELEAVE:
+        UpdateHover();
         return 0;
     case WM_MOUSEMOVE:
         OnMouseMove(pointFromLParam(lParam));

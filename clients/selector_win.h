@@ -56,6 +56,15 @@ class CSelectorWin : public CWindow {
     std::vector<HWND> ShownClients() const;
     // Whether its timer runs: created and "Client Switcher" on.
     bool Ticking() const;
+    // Windows told of a change to a top-level window: a change that may concern the strip
+    // has it refreshed once, however many come at once.
+    void OnWindowEvent(DWORD event, HWND window);
+    // The period of its timer: short until Windows is known to report window changes, then
+    // only a slow safety scan that mends a missed event and sees renames, which are not
+    // reported everywhere.
+    UINT RefreshPeriod() const;
+    // For tests and benchmarks: the scans of the clients' titles asked of the worker.
+    unsigned WorkerWakes() const { return scan.wakes(); }
 
     // For tests and benchmarks: what the strip shows.
     const ClientRecords& Records() const { return records; }
@@ -75,6 +84,10 @@ class CSelectorWin : public CWindow {
     void OnScreenChange();
     void OnDpiChanged(Scale newScale);
     void OnTick();
+    void StayOnTop();
+    // Whether a change to this window may change what the strip shows.
+    bool Concerns(HWND window);
+    void Listen(bool on);
     void OnMouseMove(POINT point);
     void OnPress(POINT point);
     void OnCommand(WPARAM command);
@@ -100,4 +113,9 @@ class CSelectorWin : public CWindow {
     ClientOrder order;
     ScanWorker scan;
     unsigned mergedGeneration = 0; // of the scan's publications, the last one merged
+    QuietView quiet;               // the clients as the last walk saw them
+    std::vector<HWND> others;      // top-level windows known not to be clients, in handle order
+    bool refreshPosted = false;
+    // an event that comes only where Windows reports window changes has come: they are
+    bool eventsArrive = false;
 };

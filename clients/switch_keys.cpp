@@ -5,6 +5,7 @@
 
 #include "app/settings.h"
 #include "clients/game_client.h"
+#include "clients/window_events.h"
 
 namespace {
 
@@ -69,27 +70,8 @@ bool isClientWindow(HWND window) {
            isClientClass(className);
 }
 
-struct QuietScan {
-    ClientSlot slots[maxClients];
-    int count = 0;
-};
-
-BOOL CALLBACK listQuietly(HWND window, LPARAM param) {
-    auto& scan = *reinterpret_cast<QuietScan*>(param);
-    if (!isClientWindow(window)) return TRUE;
-    wchar_t title[clientTitleUnits] = {};
-    const int length = InternalGetWindowText(window, title, clientTitleUnits);
-    ClientSlot& slot = scan.slots[scan.count++];
-    slot.window = window;
-    nameFromTitle(title, length, slot.name);
-    return scan.count < maxClients;
-}
-
-// The one set of keys whose foreground hook is in place: the hook's callback has no context.
-SwitchKeys* hookedKeys = nullptr;
-
-void CALLBACK onForegroundEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {
-    if (hookedKeys) hookedKeys->OnForegroundEvent();
+void onForegroundEvent(void* keys, DWORD, HWND) {
+    static_cast<SwitchKeys*>(keys)->OnForegroundEvent();
 }
 
 } // namespace
@@ -166,17 +148,23 @@ HWND switchTarget(const std::vector<HWND>& clients, HWND front, HWND previous, i
 }
 
 std::vector<HWND> quietClientOrder() {
-    QuietScan scan;
-    EnumWindows(listQuietly, reinterpret_cast<LPARAM>(&scan));
+    QuietView view;
+    std::vector<HWND> others;
+    walkQuietly(view, others);
+    ClientSlot slots[maxClients];
+    for (int i = 0; i < view.count; ++i) {
+        slots[i].window = view.windows[i];
+        nameFromTitle(view.titles[i], static_cast<int>(wcslen(view.titles[i])), slots[i].name);
+    }
     // the walk goes front to back, which each switch changes: clients with the bare title are
     // numbered in handle order instead, so their order stays put
     std::sort(
-        std::begin(scan.slots), std::begin(scan.slots) + scan.count,
+        std::begin(slots), std::begin(slots) + view.count,
         [](const ClientSlot& a, const ClientSlot& b) { return HandleLess()(a.window, b.window); });
     // named and ordered as the strip names and orders them
     ClientRecords records;
     int counter = 0;
-    mergeSlots(scan.slots, records, counter, [](const CWString&) { return 0; });
+    mergeSlots(slots, records, counter, [](const CWString&) { return 0; });
     ClientOrder order;
     rebuildOrder(records, order);
     std::vector<HWND> clients;
@@ -226,10 +214,8 @@ void SwitchKeys::OnForegroundEvent() {
 }
 
 void SwitchKeys::Unhook() {
-    if (hook) UnhookWinEvent(hook);
-    hook = nullptr;
+    WindowEvents::Stop(this);
     hookDelivers = false;
-    if (hookedKeys == this) hookedKeys = nullptr;
 }
 
 void SwitchKeys::Attach(HWND owner, Activations* ownerActivations) {
@@ -252,11 +238,7 @@ void SwitchKeys::Apply() {
     }
     // Windows tells of a new foreground at once; where it never does (Wine), the owner's
     // periodic look at the foreground is what follows it
-    if (!hook) {
-        hook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
-                               onForegroundEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
-        if (hook) hookedKeys = this;
-    }
+    WindowEvents::Listen(this, onForegroundEvent, foregroundEvents);
     UpdateLookTimer();
     Follow(GetForegroundWindow());
 }

@@ -100,8 +100,7 @@ class SwitchKeys {
     HWND frontClient = nullptr;    // the client in front, or the last one that was
     HWND previousClient = nullptr; // the one before it
     std::vector<int> held;         // the actions whose keys this program holds
-    HWINEVENTHOOK hook = nullptr;
-    bool hookDelivers = false; // the hook has told of a change at least once
-    bool ownLook = false;      // no strip looks for the keys
+    bool hookDelivers = false;     // the hook has told of a change at least once
+    bool ownLook = false;          // no strip looks for the keys
     Activations* activations = nullptr;
 };

@@ -1,6 +1,7 @@
 // Prints figures for the client switcher: one strip render of 20 cells, how soon a new
-// client gets its cell in the running program, how soon a click brings a client to the
-// front, how soon a renamed client's cell shows the new name, and with --idle the program's
+// client gets its cell in the running program and a closed one loses it, how soon the cell of
+// the client in front is lit, how soon a click brings a client to the front, how soon a
+// renamed client's cell shows the new name, and with --idle the program's
 // CPU use at rest next to a bare window enumerator, the strip shown and turned off.
 //   switcher_bench.exe [--idle SECONDS]
 // Figures to compare between builds, not limits.
@@ -85,8 +86,9 @@ double drawStripMs() {
     return median(runs);
 }
 
-// From a stand-in's window showing to its cell widening the strip, over `runs` clients.
-std::vector<double> cellLatencies(HWND strip, int runs, int* missed) {
+// From a stand-in's window showing to its cell widening the strip, and from its window gone to
+// its cell gone, over `runs` clients.
+std::vector<double> cellLatencies(HWND strip, int runs, int* missed, std::vector<double>& gone) {
     std::vector<double> latencies;
     const std::wstring exe = testkit::binDir() + L"qor.exe";
     for (int i = 0; i < runs; ++i) {
@@ -109,8 +111,44 @@ std::vector<double> cellLatencies(HWND strip, int runs, int* missed) {
         else
             ++*missed;
         if (window) PostMessageW(window, QOR_EXIT, 0, 0);
+        double closed = 0, dropped = 0;
+        const double until = nowMs() + 10000;
+        while (nowMs() < until && !dropped) {
+            if (!closed && !IsWindow(window)) closed = nowMs();
+            if (windowWidth(strip) == before) dropped = nowMs();
+            Sleep(1);
+        }
+        if (closed && dropped)
+            gone.push_back(dropped - closed);
+        else
+            ++*missed;
         client.waitExit(5000);
-        waitUntil([&] { return windowWidth(strip) == before; }, 5000);
+    }
+    return latencies;
+}
+
+// From a client brought to the front to its cell lit on screen and the other's dark.
+std::vector<double> lightLatencies(HWND strip, const HWND (&clients)[2],
+                                   const std::vector<RECT>& cells, int runs, int* missed) {
+    const RECT at = windowRect(strip);
+    auto fillOf = [&](int cell) {
+        WindowDC screen(nullptr);
+        // just inside the frame, left of any text
+        return GetPixel(screen, at.left + cells[size_t(cell)].left + 2,
+                        at.top + cells[size_t(cell)].top + 2);
+    };
+    std::vector<double> latencies;
+    for (int i = 0; i < runs; ++i) {
+        const int target = i % 2;
+        const double start = nowMs();
+        SetForegroundWindow(clients[target]);
+        if (waitUntil(
+                [&] { return fillOf(target) == accentColor && fillOf(1 - target) == backColor; },
+                3000, 1))
+            latencies.push_back(nowMs() - start);
+        else
+            ++*missed;
+        Sleep(50); // a moment apart from the tick
     }
     return latencies;
 }
@@ -172,12 +210,14 @@ void restCosts(int count) {
         },
         5000);
     std::vector<double> ticks;
+    const unsigned wakes = strip.WorkerWakes();
     for (int i = 0; i < 201; ++i) {
         testkit::pumpUntil([&] { return !strip.Scanning(); }, 1000);
         const double start = nowMs();
         tick();
         ticks.push_back(nowMs() - start);
     }
+    const unsigned wokenAtRest = strip.WorkerWakes() - wakes;
     PublishedScan published;
     KnownTitles known;
     ScanClients(published, known);
@@ -187,8 +227,9 @@ void restCosts(int count) {
         ScanClients(published, known);
         scans.push_back(nowMs() - start);
     }
-    std::printf("at rest, %2d clients: a tick %6.1f us, a scan %7.1f us (medians)\n", count,
-                1000 * median(ticks), 1000 * median(scans));
+    std::printf("at rest, %2d clients: a tick %6.1f us, a scan %7.1f us (medians), %u worker "
+                "wakes in 201 ticks\n",
+                count, 1000 * median(ticks), 1000 * median(scans), wokenAtRest);
     DestroyWindow(strip.hwnd);
 }
 
@@ -353,15 +394,22 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     SetCursorPos(1000, 600); // off the strip: no hover renders
-    int missedCells = 0, missedClicks = 0;
-    const std::vector<double> cells = cellLatencies(strip, 11, &missedCells);
+    int missedCells = 0, missedClicks = 0, missedLights = 0;
+    std::vector<double> gone;
+    const std::vector<double> cells = cellLatencies(strip, 11, &missedCells, gone);
     const HWND clients[2] = {two[0].hwnd, two[1].hwnd};
+    const std::vector<double> lights =
+        lightLatencies(strip, clients, predictedCells({L"Alice", L"Bob"}), 11, &missedLights);
     const std::vector<double> clicks =
         clickLatencies(strip, clients, predictedCells({L"Alice", L"Bob"}), 11, &missedClicks);
     int missedRenames = 0;
     const std::vector<double> renames = renameLatencies(strip, two[1].hwnd, 11, &missedRenames);
     std::printf("window shown -> its cell, median of %zu: %8.1f ms (%d missed)\n", cells.size(),
                 median(cells), missedCells);
+    std::printf("window closed -> its cell gone, median of %zu: %8.1f ms\n", gone.size(),
+                median(gone));
+    std::printf("client in front -> its cell lit, median of %zu: %8.1f ms (%d missed)\n",
+                lights.size(), median(lights), missedLights);
     std::printf("click on a cell -> client in front, median of %zu (mouse messages): %6.1f ms "
                 "(%d missed)\n",
                 clicks.size(), median(clicks), missedClicks);
@@ -373,5 +421,5 @@ int wmain(int argc, wchar_t** argv) {
     for (int count : {0, 5, 20})
         restCosts(count);
     if (idleSeconds > 0) idleBenchmark(idleSeconds);
-    return missedCells + missedClicks + missedRenames == 0 ? 0 : 1;
+    return missedCells + missedClicks + missedRenames + missedLights == 0 ? 0 : 1;
 }

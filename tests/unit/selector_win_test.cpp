@@ -92,6 +92,28 @@ TEST_F(Selector, TheHighlightFollowsTheForegroundAcrossAListChange) {
     EXPECT_EQ(fillOf(1), backColor);
 }
 
+// At rest a refresh walks the windows itself and wakes no worker. Once an event shows that
+// Windows reports window changes (Wine 10 does; Wine 8 reports only creations, so the test
+// brings one), the timer only mends what an event missed: here a rename in the strip's own
+// process, which it never hears of, is shown by the slow scan and not before a second.
+TEST_F(Selector, AtRestItWakesNoWorkerAndAnEventMissedIsMendedByTheSlowScan) {
+    alice = client(L"QOR - Alice", 100);
+    refreshFully();
+    const unsigned wakes = switcher.WorkerWakes();
+    for (int i = 0; i < 20; ++i)
+        switcher.RefreshClients();
+    EXPECT_EQ(switcher.WorkerWakes(), wakes);
+    EXPECT_EQ(switcher.RefreshPeriod(), 90u);
+
+    switcher.OnWindowEvent(EVENT_SYSTEM_FOREGROUND, alice);
+    ASSERT_EQ(switcher.RefreshPeriod(), 2000u);
+    testkit::pumpUntil([] { return false; }, 100); // the refresh the event asked for
+    const DWORD renamed = GetTickCount();
+    SetWindowTextW(alice, L"QOR - Alicia");
+    EXPECT_TRUE(testkit::pumpUntil([&] { return switcher.Order().count(L"Alicia") == 1; }, 4000));
+    EXPECT_GE(GetTickCount() - renamed, 1000u) << "the 90 ms look still runs";
+}
+
 // Windows sends WM_DPICHANGED when the strip's monitor changes scale; Wine never does, so the
 // test sends it. The strip keeps its top-left corner, its height and cells follow the new
 // scale with one-pixel borders, and scaling back and forth gives back every object.
