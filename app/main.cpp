@@ -2,12 +2,12 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "app/globals.h"
 #include "app/tray_win.h"
+#include "core/globals.h"
+#include "core/handles.h"
 #include "dialogs/config_win.h"
 #include "dialogs/keys_win.h"
 #include "dialogs/version_win.h"
-#include "ui/handles.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <cwchar>
 
-#include "app/globals.h"
-#include "app/messages.h"
-#include "app/settings.h"
+#include "core/globals.h"
+#include "core/messages.h"
+#include "core/settings.h"
 #include "res/resource.h"
 #include "ui/scale.h"
 #include "ui/user32.h"

@@ -5,10 +5,10 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include "app/shared_commands.h"
 #include "clients/selector_win.h"
-#include "clients/shared_commands.h"
 #include "clients/switch_keys.h"
-#include "ui/handles.h"
+#include "core/handles.h"
 #include "ui/menu_win.h"
 #include "ui/window.h"
 

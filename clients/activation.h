@@ -5,7 +5,7 @@
 #include <map>
 
 #include "clients/client_list.h"
-#include "ui/handles.h"
+#include "core/handles.h"
 
 // Restores a minimised client and brings it to the front; where it did not come, and nothing
 // else came either, it asks once more. Runs on a worker thread, so that no wait for the client

@@ -7,7 +7,7 @@
 #include <new>
 #include <utility>
 
-#include "clients/game_client.h"
+#include "core/game_client.h"
 
 namespace {
 

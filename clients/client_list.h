@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "clients/game_client.h"
-#include "ui/handles.h"
+#include "core/game_client.h"
+#include "core/handles.h"
+#include "core/wstring.h"
 #include "ui/scale.h"
-#include "ui/wstring.h"
 
 inline constexpr int maxClients = 20;
 // The strip's height at 96 DPI.

@@ -6,7 +6,7 @@
 #include <process.h>
 #include <vector>
 
-#include "clients/game_client.h"
+#include "core/game_client.h"
 #include "ui/user32.h"
 
 // What every pass shares: the newest request and the windows being handled now.

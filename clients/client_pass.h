@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "ui/handles.h"
+#include "core/handles.h"
 
 enum PassMode : int { restorePass = 0, fitPass = 1 };
 

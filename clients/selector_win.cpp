@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/messages.h"
-#include "app/settings.h"
-#include "clients/shared_commands.h"
 #include "clients/switch_keys.h"
 #include "clients/window_events.h"
+#include "core/messages.h"
+#include "core/settings.h"
 #include "res/resource.h"
 #include "ui/draw.h"
 

@@ -5,12 +5,22 @@
 
 #include "clients/activation.h"
 #include "clients/client_list.h"
-#include "ui/handles.h"
+#include "core/handles.h"
 #include "ui/menu_win.h"
 #include "ui/window.h"
 
-class SharedCommands;
 class SwitchKeys;
+
+// What the strip's menu asks of the program beyond the strip: the commands it shares with the
+// tray's menu. The dialogs report to the opener given for each; false for a command that is
+// not shared.
+class StripCommands {
+  public:
+    virtual bool Run(WPARAM command, HWND configOpener, HWND versionOpener) = 0;
+
+  protected:
+    ~StripCommands() = default;
+};
 
 // The switcher menu's items for the current settings and lock state, as (text, command).
 struct SwitcherMenuEntry {
@@ -28,7 +38,7 @@ class CSelectorWin : public CWindow {
   public:
     HWND opener = nullptr;
     // The commands it shares with the tray, and the program's one pass, given by the owner.
-    SharedCommands* commands = nullptr;
+    StripCommands* commands = nullptr;
     // The program's keys, given by the owner: while the strip ticks, its tick follows the
     // foreground for them.
     SwitchKeys* keys = nullptr;

@@ -1,8 +1,8 @@
 #include "dialogs/config_win.h"
 
-#include "app/globals.h"
-#include "app/messages.h"
-#include "app/settings.h"
+#include "core/globals.h"
+#include "core/messages.h"
+#include "core/settings.h"
 #include "dialogs/keys_win.h"
 #include "ui/draw.h"
 

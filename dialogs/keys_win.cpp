@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/settings.h"
-#include "clients/switch_keys.h"
+#include "core/keys.h"
+#include "core/messages.h"
+#include "core/settings.h"
 #include "ui/draw.h"
 
 namespace {

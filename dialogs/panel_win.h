@@ -3,7 +3,7 @@
 #pragma once
 #include <vector>
 
-#include "ui/handles.h"
+#include "core/handles.h"
 #include "ui/scale.h"
 #include "ui/window.h"
 

@@ -4,8 +4,8 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include "core/wstring.h"
 #include "ui/draw.h"
-#include "ui/wstring.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
+tools/floors.sh
 jobs="$(nproc)"
 cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
     -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "ui/handles.h"
+#include "core/handles.h"
 #include "ui/scale.h"
 
 inline constexpr COLORREF backColor = RGB(40, 40, 40);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "ui/draw.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #pragma once
 #include <vector>
 
-#include "ui/handles.h"
+#include "core/handles.h"
+#include "core/wstring.h"
 #include "ui/scale.h"
 #include "ui/window.h"
-#include "ui/wstring.h"
 
 struct MenuItem {
     CWString text;

@@ -1,6 +1,6 @@
 #include "ui/scale.h"
 
-#include "ui/handles.h"
+#include "core/handles.h"
 #include "ui/user32.h"
 
 Scale Scale::ofWindow(HWND window) {

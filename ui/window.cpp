@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 namespace {
 

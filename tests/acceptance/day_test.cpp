@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
 #include "clients/client_pass.h"
 #include "clients/selector_win.h"
+#include "core/messages.h"
 #include "dialogs/config_win.h"
 #include "dialogs/keys_win.h"
 #include "dialogs/version_win.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/globals.h"
 #include "app/tray_win.h"
+#include "core/globals.h"
 #include "ui/draw.h"
 #include "ui/menu_win.h"
 

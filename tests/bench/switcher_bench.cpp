@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/globals.h"
 #include "clients/client_list.h"
 #include "clients/selector_win.h"
+#include "core/globals.h"
 #include "tests/support/skarvel_process.h"
 #include "tests/support/switcher_view.h"
 #include "tests/support/testkit.h"

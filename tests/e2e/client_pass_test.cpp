@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "app/messages.h"
 #include "clients/client_pass.h"
+#include "core/messages.h"
 #include "tests/support/skarvel_process.h"
 #include "tests/support/switcher_view.h"
 #include "tools/qor/qor_protocol.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/settings.h"
+#include "core/messages.h"
+#include "core/settings.h"
 #include "dialogs/config_win.h"
 #include "dialogs/keys_win.h"
 #include "dialogs/version_win.h"

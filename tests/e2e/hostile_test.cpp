@@ -16,16 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
 #include "clients/client_pass.h"
-#include "clients/game_client.h"
 #include "clients/selector_win.h"
+#include "core/game_client.h"
+#include "core/handles.h"
+#include "core/messages.h"
 #include "dialogs/config_win.h"
 #include "dialogs/version_win.h"
 #include "tests/support/skarvel_process.h"
 #include "tools/qor/qor_protocol.h"
 #include "ui/draw.h"
-#include "ui/handles.h"
 #include "ui/window.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 int main(int argc, char** argv) {
     // Wine reads the monitors as a process starts; applying the display settings from a new

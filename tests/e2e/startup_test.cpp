@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "tests/support/skarvel_process.h"
 
 namespace {

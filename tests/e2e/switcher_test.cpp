@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/messages.h"
 #include "clients/selector_win.h"
+#include "core/messages.h"
 #include "dialogs/config_win.h"
 #include "tests/support/skarvel_process.h"
 #include "tests/support/switcher_view.h"

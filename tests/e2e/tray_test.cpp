@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/messages.h"
 #include "clients/client_pass.h"
+#include "core/messages.h"
 #include "tests/support/skarvel_process.h"
 #include "ui/window.h"
 

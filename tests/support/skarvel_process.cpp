@@ -4,7 +4,7 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "dialogs/config_win.h"
 #include "ui/window.h"
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "clients/client_pass.h"
-#include "clients/game_client.h"
+#include "core/game_client.h"
 #include "tests/support/testkit.h"
 #include "ui/user32.h"
 

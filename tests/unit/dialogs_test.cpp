@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/messages.h"
-#include "app/settings.h"
+#include "core/globals.h"
+#include "core/messages.h"
+#include "core/settings.h"
 #include "dialogs/config_win.h"
 #include "dialogs/keys_win.h"
 #include "dialogs/version_win.h"

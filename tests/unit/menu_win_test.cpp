@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "tests/support/testkit.h"
 #include "ui/draw.h"
 #include "ui/menu_win.h"

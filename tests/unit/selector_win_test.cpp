@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/settings.h"
 #include "clients/client_list.h"
-#include "clients/game_client.h"
 #include "clients/selector_win.h"
+#include "core/game_client.h"
+#include "core/settings.h"
 #include "tests/support/testkit.h"
 #include "ui/draw.h"
 

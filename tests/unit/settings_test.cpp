@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
-#include "clients/game_client.h"
-#include "ui/handles.h"
+#include "core/game_client.h"
+#include "core/handles.h"
+#include "core/settings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <climits>
 #include <string>
 
-#include "ui/wstring.h"
+#include "core/wstring.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "dialogs/config_win.h"
 #include "dialogs/version_win.h"
 #include "tests/support/skarvel_process.h"

@@ -4,11 +4,12 @@
 #include <windows.h>
 
 #include "clients/client_pass.h"
+#include "clients/selector_win.h"
 
 class CConfigWin;
 class CVersionWin;
 
-class SharedCommands {
+class SharedCommands : public StripCommands {
   public:
     // What "Configure" and "Version" open: the program's two dialogs, given by the owner.
     CConfigWin* configDialog = nullptr;
@@ -16,7 +17,7 @@ class SharedCommands {
 
     // Carries out a shared command; the dialogs report to the opener given for each. False
     // for any other number, which is the caller's own business.
-    bool Run(WPARAM command, HWND configOpener, HWND versionOpener);
+    bool Run(WPARAM command, HWND configOpener, HWND versionOpener) override;
 
   private:
     // one for the whole program, so a command from either menu supersedes the running pass

@@ -1,4 +1,4 @@
-#include "clients/game_client.h"
+#include "core/game_client.h"
 
 // after windows.h, which it needs
 #include <shellapi.h>

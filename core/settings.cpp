@@ -1,11 +1,11 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "clients/game_client.h"
-#include "ui/handles.h"
+#include "core/game_client.h"
+#include "core/handles.h"
 
 Settings settings;
 

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "ui/wstring.h"
+#include "core/wstring.h"
 
 // Every top-level window of this class (exact, case-sensitive) is a client.
 inline constexpr wchar_t clientClassName[] = L"qorMainView";

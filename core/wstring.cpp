@@ -1,4 +1,4 @@
-#include "ui/wstring.h"
+#include "core/wstring.h"
 
 #include <cstring>
 #include <cwchar>

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "ui/wstring.h"
+#include "core/wstring.h"
 
 // A key as stored: the virtual-key code in the low word, the modifiers in the high word.
 constexpr DWORD storedKey(UINT vk, UINT modifiers) {

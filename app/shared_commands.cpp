@@ -1,8 +1,8 @@
-#include "clients/shared_commands.h"
+#include "app/shared_commands.h"
 
-#include "app/messages.h"
-#include "app/settings.h"
-#include "clients/game_client.h"
+#include "core/game_client.h"
+#include "core/messages.h"
+#include "core/settings.h"
 #include "dialogs/config_win.h"
 #include "dialogs/version_win.h"
 

@@ -1,4 +1,4 @@
-#include "app/globals.h"
+#include "core/globals.h"
 
 HINSTANCE moduleInstance = nullptr;
 CConfigWin* configWindow = nullptr;
