@@ -13,6 +13,11 @@
 namespace {
 
 constexpr UINT_PTR refreshTimer = 0;
+// A client's window is told destroyed while it is still being destroyed, and is listed until
+// then: the strip looks again this soon, for this long at most, until it is gone.
+constexpr UINT_PTR soonTimer = 1;
+constexpr UINT soonPeriod = 15;
+constexpr ULONGLONG dyingFollowMs = 1000;
 constexpr UINT refreshPeriod = 90;
 // Where Windows reports window changes, the timer only mends what an event missed.
 constexpr UINT safetyPeriod = 2000;
@@ -258,6 +263,10 @@ void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
         if (Ticking()) SetTimer(hwnd, refreshTimer, RefreshPeriod(), nullptr);
     }
     if (window == hwnd || window == menu.hwnd) return;
+    if (event == EVENT_OBJECT_DESTROY && records.count(window)) {
+        dying = window;
+        dyingSince = GetTickCount64();
+    }
     bool refresh = false;
     if (event == EVENT_SYSTEM_FOREGROUND) {
         // the light moves on or off a cell
@@ -310,6 +319,10 @@ void CSelectorWin::OnTick() {
     // moved: a pointer that comes onto a cell announces itself with a move.
     if (hovered || hoverStale) UpdateHover();
     StayOnTop();
+    if (dying && records.count(dying) && GetTickCount64() - dyingSince < dyingFollowMs)
+        SetTimer(hwnd, soonTimer, soonPeriod, nullptr);
+    else
+        dying = nullptr;
 }
 
 void CSelectorWin::StayOnTop() {
@@ -396,6 +409,7 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_DESTROY:
         KillTimer(window, refreshTimer);
+        KillTimer(window, soonTimer);
         Listen(false);
         scan.stop();
         return 0;
@@ -410,6 +424,7 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_TIMER:
     case UM_REFRESHSTRIP:
         if (msg == UM_REFRESHSTRIP) refreshPosted = false;
+        if (msg == WM_TIMER && wParam == soonTimer) KillTimer(window, soonTimer);
         if (!busy && Ticking()) OnTick(); // a scan that ends after the strip was hidden waits
         return 0;
     case WM_MOUSELEAVE:

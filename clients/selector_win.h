@@ -128,4 +128,6 @@ class CSelectorWin : public CWindow {
     bool refreshPosted = false;
     // an event that comes only where Windows reports window changes has come: they are
     bool eventsArrive = false;
+    HWND dying = nullptr; // a client told destroyed that the strip still lists
+    ULONGLONG dyingSince = 0;
 };
