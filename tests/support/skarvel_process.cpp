@@ -18,9 +18,9 @@ HWND findTrayWindow(DWORD pid) {
     return nullptr;
 }
 
-Skarvel startSkarvel() {
+Skarvel startSkarvel(const std::wstring& exe) {
     Skarvel skarvel;
-    skarvel.process = testkit::Process::start(skarvelExe());
+    skarvel.process = testkit::Process::start(exe);
     if (!skarvel.process.id()) return skarvel;
     testkit::waitUntil(
         [&] { return (skarvel.tray = findTrayWindow(skarvel.process.id())) != nullptr; }, 15000);
