@@ -25,7 +25,8 @@ short="$(sed -n 's/^#define SKARVEL_SHORT_VERSION "\(.*\)"$/\1/p' build/res/skar
 name="Skarvel-$short-x64"
 
 stage="$PWD/build/package"
-rm -rf "$stage"
+# dist/ holds this version's files only
+rm -rf "$stage" dist
 mkdir -p "$stage" dist
 x86_64-w64-mingw32-strip -o "$stage/skarvel.exe" build/bin/skarvel.exe
 # Notepad reads either line end; older editors want CRLF
@@ -34,7 +35,6 @@ sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 chmod 644 "$stage"/*
 touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
 
-rm -f "dist/$name.zip" "dist/$name-setup.exe" dist/SHA256SUMS
 # -X: no owner ids or extra times; -D: no folder entries; names in a fixed order
 (cd "$stage" && printf '%s\n' LICENSE.txt README.txt skarvel.exe | zip -X -D -q -9 "../../dist/$name.zip" -@)
 # the installer keeps each file's time, so the touch above makes it repeatable too

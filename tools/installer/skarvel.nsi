@@ -12,6 +12,9 @@ Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestDPIAware true
+; a file that cannot be replaced stops the installation (Retry or Cancel; a silent one
+; cancels) rather than leaving old and new files side by side
+AllowSkipFiles off
 
 !include MUI2.nsh
 !include LogicLib.nsh
