@@ -40,7 +40,8 @@ const TrayMenuEntry trayMenuEntries[6] = {
 CTrayWin::CTrayWin()
     : iconData{},
       // Explorer broadcasts this when it (re)creates the taskbar
-      taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")) {
+      taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")),
+      closeRequestMessage(RegisterWindowMessageW(closeRequestName)) {
     loadSettings();
     commands.configDialog = configWindow;
     commands.versionDialog = versionWindow;
@@ -91,6 +92,10 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
             OnTaskbarCreated();
             return 0;
         }
+        if (msg == closeRequestMessage && msg != 0) {
+            OnCommand(cmdExit);
+            return 1;
+        }
         return DefWindowProcW(window, msg, wParam, lParam);
     }
 }
@@ -98,6 +103,8 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
 void CTrayWin::OnCreate() {
     // an elevated copy would not hear a non-elevated Explorer otherwise
     ChangeWindowMessageFilterEx(hwnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    // a copy elevated to reach an elevated game client must still close for an installer
+    ChangeWindowMessageFilterEx(hwnd, closeRequestMessage, MSGFLT_ALLOW, nullptr);
     retrySince = GetTickCount64();
     LoadIconFor(Scale::ofWindow(hwnd).dpi);
     AddIcon();

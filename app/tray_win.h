@@ -49,6 +49,7 @@ class CTrayWin : public CWindow {
     void OnHotKey(int action);
 
     const UINT taskbarCreatedMessage;
+    const UINT closeRequestMessage;
     // the retries of a failed add stop some minutes after this: the start, or the last
     // TaskbarCreated that could not add the icon
     ULONGLONG retrySince = 0;

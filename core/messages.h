@@ -9,6 +9,12 @@ enum : UINT {
     UM_REFRESHSTRIP = WM_USER + 1012, // the strip's scan ended, or a window it shows changed
 };
 
+// Another program (an installer) asks a running copy to end as "Exit Skarvel" does. Sent to
+// the program's top-level "__CWindowClass" windows; the tray window answers 1 and the
+// program ends once it has handled what came before. The name is part of the program's
+// interface: keep it.
+inline constexpr wchar_t closeRequestName[] = L"Skarvel.CloseRequest";
+
 enum Command : WPARAM {
     cmdSetClients = 1,
     cmdRestore = 2,

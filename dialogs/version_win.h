@@ -2,11 +2,12 @@
 // It never becomes the active window.
 #pragma once
 #include "dialogs/panel_win.h"
+#include "skarvel_version.h"
 
 // At 96 DPI.
 inline constexpr int versionWidth = 336;
 inline constexpr int versionHeight = 61;
-inline constexpr wchar_t versionTitle[] = L"SKARVEL 2.6.1";
+inline constexpr wchar_t versionTitle[] = L"SKARVEL " SKARVEL_SHORT_VERSION;
 // Opened exactly as stored; shown in capitals.
 inline constexpr wchar_t supportAddress[] = L"https://skarvel.example/support";
 inline constexpr RECT linkRect{8, 20, 328, 34};

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the demo and the tests need, if any is missing.
+# Installs the Debian packages the build, the demo, the tests and the packages need, if any
+# is missing.
 set -euo pipefail
 packages=(
     cmake make python3 googletest
@@ -8,6 +9,7 @@ packages=(
     xvfb xdotool x11-apps x11-utils imagemagick
     gcc libc6-dev libxrandr-dev
     fonts-liberation fonts-wine
+    nsis zip unzip
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -30,3 +30,11 @@ tools/testbed.sh --monitors -- \
 SKARVEL_TEST_DPI=144 tools/testbed.sh --desktop --dpi 144 -- \
     ctest --test-dir build --output-on-failure --timeout 300 \
     -R 'ClientPass|Icons\.|ChangeOfScale|Dialogs\.|Tray\.(TheIconOpens|MenuCommands)|Switcher\.ShowsOneCell'
+
+# The packages, and the installer over a running copy and its uninstaller with the real
+# program. No menu entries on the host for the shortcut the installer makes.
+tools/package.sh
+tools/testbed.sh --desktop -- bash -c '
+    SKARVEL_INSTALLER="$(winepath -w dist/Skarvel-*-x64-setup.exe 2>/dev/null </dev/null)" \
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d" \
+        ctest --test-dir build --output-on-failure --timeout 300 -L install'

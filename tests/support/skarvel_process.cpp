@@ -18,9 +18,9 @@ HWND findTrayWindow(DWORD pid) {
     return nullptr;
 }
 
-Skarvel startSkarvel() {
+Skarvel startSkarvel(const std::wstring& exe) {
     Skarvel skarvel;
-    skarvel.process = testkit::Process::start(skarvelExe());
+    skarvel.process = testkit::Process::start(exe);
     if (!skarvel.process.id()) return skarvel;
     testkit::waitUntil(
         [&] { return (skarvel.tray = findTrayWindow(skarvel.process.id())) != nullptr; }, 15000);
@@ -92,9 +92,20 @@ bool toggleSwitcherSetting(const Skarvel& skarvel) {
     const HWND config =
         waitShownWindow(skarvel.process.id(), scale(configHeight), scale(configWidth));
     if (!config) return false;
-    clickWindow(config, scale(showSwitcherBox));
-    clickWindow(config, scale(configOkPoint));
-    return testkit::waitUntil([&] { return !IsWindow(config); }, 3000);
+    // The real pointer goes to each point first: a move that Wine reports at the real pointer
+    // (when a window appears under it) can come between the press and the release, and a
+    // press moved off its control is dropped. It goes back where it was afterwards.
+    POINT parked{};
+    GetCursorPos(&parked);
+    for (POINT at : {scale(showSwitcherBox), scale(configOkPoint)}) {
+        POINT onScreen = at;
+        ClientToScreen(config, &onScreen);
+        testkit::moveCursor(onScreen.x, onScreen.y);
+        clickWindow(config, at);
+    }
+    const bool closed = testkit::waitUntil([&] { return !IsWindow(config); }, 3000);
+    testkit::moveCursor(parked.x, parked.y);
+    return closed;
 }
 
 namespace {

@@ -14,8 +14,9 @@ struct Skarvel {
 };
 
 std::wstring skarvelExe();
-// Starts the program and waits for its hidden tray window; tray is NULL if it never came.
-Skarvel startSkarvel();
+// Starts the program (the built one, or that exe) and waits for its hidden tray window; tray
+// is NULL if it never came.
+Skarvel startSkarvel(const std::wstring& exe = skarvelExe());
 // The program's hidden tray window: its "__CWindowClass" window that is no tool window.
 HWND findTrayWindow(DWORD pid);
 // Posts a command as its menus do; false if the window is gone.

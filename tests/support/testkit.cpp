@@ -638,4 +638,17 @@ long countThreads(DWORD pid) {
     return threads;
 }
 
+std::vector<DWORD> processesNamed(const wchar_t* exeName) {
+    std::vector<DWORD> ids;
+    HandleOwner snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.h) return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.h, &entry); more;
+         more = Process32NextW(snapshot.h, &entry))
+        if (CompareStringOrdinal(entry.szExeFile, -1, exeName, -1, TRUE) == CSTR_EQUAL)
+            ids.push_back(entry.th32ProcessID);
+    return ids;
+}
+
 } // namespace testkit

@@ -123,5 +123,7 @@ long gdiGrowthOverScaleChanges(const std::function<void(UINT)>& change, UINT sta
 
 // Threads of a process (toolhelp snapshot), or -1.
 long countThreads(DWORD pid);
+// Ids of the running processes of this exe's file name, from whatever folder.
+std::vector<DWORD> processesNamed(const wchar_t* exeName);
 
 } // namespace testkit

@@ -1,0 +1,194 @@
+; The per-user installer: no administrator rights, into %LOCALAPPDATA%\Programs\Skarvel, with a
+; Start-menu shortcut and an entry in the user's list of installed programs. Built by
+; tools/package.sh, which passes VERSION (2.6.1), VERSION4 (2.6.1.0), STAGE (the folder with
+; skarvel.exe, README.txt and LICENSE.txt), ICON and OUTFILE.
+;
+; A running Skarvel is asked to close through its registered window message
+; "Skarvel.CloseRequest" (see the README), never killed: it ends as "Exit Skarvel" ends it.
+
+Unicode true
+; the program is 64-bit only, and so is the Wine the tests run the installer under
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel user
+ManifestDPIAware true
+; a file that cannot be replaced stops the installation (Retry or Cancel; a silent one
+; cancels) rather than leaving old and new files side by side
+AllowSkipFiles off
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Skarvel"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define SMTO_ABORTIFHUNG 2
+!define SYNCHRONIZE 0x00100000
+!define WAIT_OBJECT_0 0
+; how long a copy asked to close may take before the installer gives up (ms)
+!define CLOSE_WAIT 15000
+
+Name "Skarvel"
+OutFile "${OUTFILE}"
+InstallDir "$LOCALAPPDATA\Programs\Skarvel"
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "Skarvel ${VERSION}"
+
+VIProductVersion "${VERSION4}"
+VIAddVersionKey "ProductName" "Skarvel"
+VIAddVersionKey "FileDescription" "Skarvel setup"
+VIAddVersionKey "FileVersion" "${VERSION4}"
+VIAddVersionKey "ProductVersion" "${VERSION4}"
+VIAddVersionKey "LegalCopyright" "Skarvel developers"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_FINISHPAGE_RUN "$INSTDIR\skarvel.exe"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartAgainUnlessStarted
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+
+!define MUI_COMPONENTSPAGE_NODESC
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+Var closedRunning ; 1 when this run closed a running copy
+Var started       ; 1 when this run has started the installed copy
+
+; Asks every running copy to close and waits until its process has ended. A copy that does
+; not end in time is left alone and the installation stops: files in use cannot be replaced.
+!macro CloseSkarvelFunction un
+Function ${un}CloseSkarvel
+    Push $0
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    System::Call 'user32::RegisterWindowMessageW(w "Skarvel.CloseRequest") i .r1'
+    StrCpy $0 0
+    ${Do}
+        ; the program's windows share one class; only its tray window answers 1
+        FindWindow $0 "__CWindowClass" "" 0 $0
+        ${If} $0 = 0
+            ${Break}
+        ${EndIf}
+        StrCpy $2 0
+        System::Call 'user32::SendMessageTimeoutW(p r0, i r1, p 0, p 0, i ${SMTO_ABORTIFHUNG}, i 5000, *p .r2)'
+        ${If} $2 = 1
+            StrCpy $closedRunning 1
+            System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r3)'
+            System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i r3) p .r4'
+            ${If} $4 P<> 0
+                ; the process, not the window: the exe is in use until it has ended
+                System::Call 'kernel32::WaitForSingleObject(p r4, i ${CLOSE_WAIT}) i .r2'
+                System::Call 'kernel32::CloseHandle(p r4)'
+            ${Else}
+                ; not allowed to wait on it: its tray window goes last but for the process
+                StrCpy $3 0
+                ${Do}
+                    System::Call 'user32::IsWindow(p r0) i .r2'
+                    ${If} $2 = 0
+                    ${OrIf} $3 >= ${CLOSE_WAIT}
+                        ${Break}
+                    ${EndIf}
+                    Sleep 100
+                    IntOp $3 $3 + 100
+                ${Loop}
+                ${If} $2 = 0
+                    StrCpy $2 ${WAIT_OBJECT_0}
+                ${EndIf}
+            ${EndIf}
+            ${If} $2 <> ${WAIT_OBJECT_0}
+                MessageBox MB_OK|MB_ICONSTOP "Skarvel did not close. Choose $\"Exit Skarvel$\" in its menu, then run this again." /SD IDOK
+                Abort
+            ${EndIf}
+            ; the list of windows has changed: look again from the top
+            StrCpy $0 0
+        ${EndIf}
+    ${Loop}
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+!macroend
+!insertmacro CloseSkarvelFunction ""
+!insertmacro CloseSkarvelFunction "un."
+
+Function StartAgainUnlessStarted
+    ${If} $started != 1
+        Exec '"$INSTDIR\skarvel.exe"'
+        StrCpy $started 1
+    ${EndIf}
+FunctionEnd
+
+Section "Skarvel"
+    SectionIn RO
+    Call CloseSkarvel
+    SetOutPath "$INSTDIR"
+    File "${STAGE}\skarvel.exe"
+    File "${STAGE}\README.txt"
+    File "${STAGE}\LICENSE.txt"
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    CreateShortcut "$SMPROGRAMS\Skarvel.lnk" "$INSTDIR\skarvel.exe"
+
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Skarvel"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Skarvel developers"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\skarvel.exe"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+    ; what this run closed, it starts again
+    ${If} $closedRunning = 1
+        Call StartAgainUnlessStarted
+    ${EndIf}
+SectionEnd
+
+Section "un.Skarvel"
+    SectionIn RO
+    Call un.CloseSkarvel
+    Delete "$INSTDIR\skarvel.exe"
+    Delete "$INSTDIR\README.txt"
+    Delete "$INSTDIR\LICENSE.txt"
+    Delete "$INSTDIR\uninstall.exe"
+    ; only when empty: files the user put there stay
+    RMDir "$INSTDIR"
+    Delete "$SMPROGRAMS\Skarvel.lnk"
+
+    ; "Load at Windows startup" stores the command line the program was started with: the
+    ; exe's path, quoted or not, perhaps with arguments. Another copy's value stays.
+    ReadRegStr $0 HKCU "${RUN_KEY}" "Skarvel"
+    StrCpy $1 '"$INSTDIR\skarvel.exe"'
+    StrLen $2 $1
+    StrCpy $3 $0 $2
+    ${If} $3 == $1
+        DeleteRegValue HKCU "${RUN_KEY}" "Skarvel"
+    ${Else}
+        StrCpy $1 "$INSTDIR\skarvel.exe"
+        StrLen $2 $1
+        StrCpy $3 $0 $2
+        StrCpy $4 $0 1 $2
+        ${If} $3 == $1
+            ${If} $4 == ""
+            ${OrIf} $4 == " "
+                DeleteRegValue HKCU "${RUN_KEY}" "Skarvel"
+            ${EndIf}
+        ${EndIf}
+    ${EndIf}
+
+    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+SectionEnd
+
+; Never chosen in a silent uninstall: the settings stay for a later install.
+Section /o "un.Remove settings"
+    DeleteRegKey HKCU "Software\Skarvel"
+SectionEnd
