@@ -6,6 +6,7 @@ enum : UINT {
     UM_COMMAND = WM_USER + 101,    // wParam: command number
     UM_TRAYNOTIFY = WM_USER + 666, // the notification-area icon's callback
     UM_SETTINGSCHANGED = WM_USER + 1011,
+    UM_PASSREPORT = WM_USER + 1012, // a pass went to the end: its report waits with the passes
 };
 
 enum Command : WPARAM {

@@ -83,6 +83,9 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     case UM_SETTINGSCHANGED:
         OnSettingsChanged();
         return 0;
+    case UM_PASSREPORT:
+        OnPassReport();
+        return 0;
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam));
         return 0;
@@ -98,6 +101,7 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
 void CTrayWin::OnCreate() {
     // an elevated copy would not hear a non-elevated Explorer otherwise
     ChangeWindowMessageFilterEx(hwnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+    commands.reportTo = hwnd;
     retrySince = GetTickCount64();
     LoadIconFor(Scale::ofWindow(hwnd).dpi);
     AddIcon();
@@ -204,6 +208,25 @@ void CTrayWin::OnSettingsChanged() {
 void CTrayWin::OnHotKey(int action) {
     // the cells the user sees, when the strip shows any; else the order it would show
     keys.OnHotKey(action, switcher.ShownClients());
+}
+
+void CTrayWin::OnPassReport() {
+    PassReport report;
+    if (!commands.TakePassReport(report)) return;
+    switcher.FollowPassReport(report);
+    const CWString notice =
+        refusalNotice(report, [this](HWND client) { return switcher.ShownName(client); });
+    if (notice.length()) ShowNotice(notice);
+}
+
+void CTrayWin::ShowNotice(const CWString& text) {
+    if (!iconAdded) return;
+    FillIconData();
+    iconData.uFlags = NIF_INFO;
+    wcsncpy_s(iconData.szInfo, std::size(iconData.szInfo), text.c_str(), _TRUNCATE);
+    wcsncpy_s(iconData.szInfoTitle, std::size(iconData.szInfoTitle), L"Skarvel", _TRUNCATE);
+    iconData.dwInfoFlags = NIIF_WARNING;
+    Shell_NotifyIconW(NIM_MODIFY, &iconData);
 }
 
 void CTrayWin::OnCommand(WPARAM command) {
