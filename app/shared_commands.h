@@ -14,10 +14,14 @@ class SharedCommands : public StripCommands {
     // What "Configure" and "Version" open: the program's two dialogs, given by the owner.
     CConfigWin* configDialog = nullptr;
     CVersionWin* versionDialog = nullptr;
+    // Told with UM_PASSREPORT when a pass has been through every client.
+    HWND reportTo = nullptr;
 
     // Carries out a shared command; the dialogs report to the opener given for each. False
     // for any other number, which is the caller's own business.
     bool Run(WPARAM command, HWND configOpener, HWND versionOpener) override;
+    // The last finished pass's report, once.
+    bool TakePassReport(PassReport& report) { return passes.TakeReport(report); }
 
   private:
     // one for the whole program, so a command from either menu supersedes the running pass

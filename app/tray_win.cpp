@@ -84,6 +84,9 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     case UM_SETTINGSCHANGED:
         OnSettingsChanged();
         return 0;
+    case UM_PASSREPORT:
+        OnPassReport();
+        return 0;
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam));
         return 0;
@@ -105,6 +108,7 @@ void CTrayWin::OnCreate() {
     ChangeWindowMessageFilterEx(hwnd, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
     // a copy elevated to reach an elevated game client must still close for an installer
     ChangeWindowMessageFilterEx(hwnd, closeRequestMessage, MSGFLT_ALLOW, nullptr);
+    commands.reportTo = hwnd;
     retrySince = GetTickCount64();
     LoadIconFor(Scale::ofWindow(hwnd).dpi);
     AddIcon();
@@ -211,6 +215,25 @@ void CTrayWin::OnSettingsChanged() {
 void CTrayWin::OnHotKey(int action) {
     // the cells the user sees, when the strip shows any; else the order it would show
     keys.OnHotKey(action, switcher.ShownClients());
+}
+
+void CTrayWin::OnPassReport() {
+    PassReport report;
+    if (!commands.TakePassReport(report)) return;
+    switcher.FollowPassReport(report);
+    const CWString notice =
+        refusalNotice(report, [this](HWND client) { return switcher.ShownName(client); });
+    if (notice.length()) ShowNotice(notice);
+}
+
+void CTrayWin::ShowNotice(const CWString& text) {
+    if (!iconAdded) return;
+    FillIconData();
+    iconData.uFlags = NIF_INFO;
+    wcsncpy_s(iconData.szInfo, std::size(iconData.szInfo), text.c_str(), _TRUNCATE);
+    wcsncpy_s(iconData.szInfoTitle, std::size(iconData.szInfoTitle), L"Skarvel", _TRUNCATE);
+    iconData.dwInfoFlags = NIIF_WARNING;
+    Shell_NotifyIconW(NIM_MODIFY, &iconData);
 }
 
 void CTrayWin::OnCommand(WPARAM command) {

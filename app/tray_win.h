@@ -47,6 +47,10 @@ class CTrayWin : public CWindow {
     void OnSettingsChanged();
     void OnCommand(WPARAM command);
     void OnHotKey(int action);
+    // Signs the strip's cells and tells the player which clients a pass had to leave.
+    void OnPassReport();
+    // A balloon from the icon; the player's only notice, so it names what it means.
+    void ShowNotice(const CWString& text);
 
     const UINT taskbarCreatedMessage;
     const UINT closeRequestMessage;

@@ -6,10 +6,12 @@
 #include <process.h>
 #include <vector>
 
+#include "clients/client_list.h"
 #include "core/game_client.h"
 #include "ui/user32.h"
 
-// What every pass shares: the newest request and the windows being handled now.
+// What every pass shares: the newest request, the windows being handled now, and the report
+// of the last pass that went to the end.
 struct ClientPasses::Shared {
     // the newest request: its number times four plus what it asks for
     std::atomic<unsigned> request{0};
@@ -17,18 +19,14 @@ struct ClientPasses::Shared {
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE freed = CONDITION_VARIABLE_INIT;
     std::vector<HWND> busy;
+    PassReport report; // under `lock`
+    bool reported = false;
 };
 
 namespace {
 
 // What a request asks for, in its two low bits.
 constexpr unsigned askRestore = 0, askFit = 1, askStop = 2;
-
-// Without the per-DPI metrics (before Windows 10 1607) the restored frame comes from the
-// system's one set, as before there was any other.
-int metric(int index, UINT dpi) {
-    return dpi ? systemMetricsAtDpi(index, dpi) : GetSystemMetrics(index);
-}
 
 // Physical pixels for this thread only; the program's own windows stay as they are.
 // Version 2 came with Windows 10 1703 and Wine 8 has none; the first one reads and writes
@@ -42,6 +40,7 @@ struct PassRun {
     int mode;
     ClientPasses::Shared* shared; // null: nothing supersedes this pass
     unsigned request;
+    PassReport* report; // null: nobody asks
 
     bool superseded() const { return shared && shared->request.load() != request; }
 };
@@ -79,46 +78,145 @@ class WindowClaim {
     HWND window;
 };
 
+// What became of one client.
+enum class Outcome { untouched, changed, refused, elevated };
+
+// The integrity level of a process (its token's mandatory label), 0 when it cannot be read.
+DWORD integrityLevel(HANDLE process) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return 0;
+    const KernelHandle ownToken(token);
+    alignas(TOKEN_MANDATORY_LABEL)
+        BYTE label[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenIntegrityLevel, label, sizeof(label), &size)) return 0;
+    const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label)->Label.Sid;
+    const UCHAR count = *GetSidSubAuthorityCount(sid);
+    return count ? *GetSidSubAuthority(sid, count - 1u) : 0;
+}
+
+// Windows keeps a program from changing the windows of a process above its own integrity
+// level (a client started as administrator) and says ERROR_ACCESS_DENIED; a client whose
+// token cannot even be read is taken for one that is not above.
+Outcome refusalOf(HWND hwnd, DWORD error) {
+    if (error == ERROR_ACCESS_DENIED) return Outcome::elevated;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (process && integrityLevel(process.get()) > integrityLevel(GetCurrentProcess()))
+        return Outcome::elevated;
+    return Outcome::refused;
+}
+
+// The bits that make the frame; the system keeps some others as it likes.
+constexpr LONG frameStyleBits =
+    WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+constexpr LONG frameExStyleBits =
+    WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE | WS_EX_STATICEDGE;
+
+// One style set and read back: a client may turn the change down itself (in
+// WM_STYLECHANGING) without any error, and Windows refuses it with one.
+Outcome setStyle(HWND hwnd, int index, LONG value, LONG frameBits) {
+    SetLastError(0);
+    // 0 is also the previous value of a style that had none: only the error tells
+    if (!SetWindowLongPtrW(hwnd, index, value)) {
+        if (const DWORD error = GetLastError()) return refusalOf(hwnd, error);
+    }
+    const LONG now = static_cast<LONG>(GetWindowLongPtrW(hwnd, index));
+    return ((now ^ value) & frameBits) ? refusalOf(hwnd, 0) : Outcome::changed;
+}
+
+constexpr UINT quietly = SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE;
+
+// Both styles back as they were, and the frame they make.
+void rollBack(HWND hwnd, LONG style, LONG exStyle) {
+    SetWindowLongPtrW(hwnd, GWL_STYLE, style);
+    SetWindowLongPtrW(hwnd, GWL_EXSTYLE, exStyle);
+    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, quietly | SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED);
+}
+
+// The frame around an empty client area at the client's own DPI, which may not be the
+// program's; before Windows 10 1607, at the system's.
+RECT frameAround(HWND hwnd, LONG style, LONG exStyle) {
+    RECT frame{};
+    const UINT dpi = windowDpi ? windowDpi(hwnd) : 0;
+    if (!dpi || !adjustWindowRectAtDpi ||
+        !adjustWindowRectAtDpi(&frame, static_cast<DWORD>(style), FALSE,
+                               static_cast<DWORD>(exStyle), dpi))
+        AdjustWindowRectEx(&frame, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(exStyle));
+    return frame;
+}
+
 // Caption, frame, place and size, and nothing else: the client is never activated, keeps
-// its place in the z-order and stays as visible or hidden as it was.
-void fitOrRestore(HWND hwnd, int mode) {
+// its place in the z-order and stays as visible or hidden as it was. A client that refuses
+// any step is left as it was.
+Outcome fitOrRestore(HWND hwnd, int mode) {
     // Every client in its own awareness: a DPI-unaware one in the 96-DPI pixels it renders
     // at, an aware one in physical pixels, so no size is scaled and rounded on its way.
     const AwarenessOfWindow asTheClient(hwnd);
 
     // un-minimise or un-maximise first, so the sizes below are the normal ones
-    if (!showNormalWithoutActivating(hwnd)) return;
+    if (!showNormalWithoutActivating(hwnd)) return Outcome::untouched;
 
     RECT client{};
-    if (!GetClientRect(hwnd, &client)) return;
+    if (!GetClientRect(hwnd, &client)) return Outcome::untouched;
     const SIZE clientSize{client.right, client.bottom};
 
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
 
-    const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+    const LONG style = static_cast<LONG>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+    const LONG exStyle = static_cast<LONG>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
+    const bool fit = mode == fitPass;
+    if (hasCaption(style) != fit) return Outcome::untouched;
     // as visible or hidden as it was, and still disabled under the game's own modal dialog
     const LONG kept = WS_VISIBLE | WS_DISABLED;
+    const LONG newStyle = ((fit ? fittedStyle : restoredStyle) & ~kept) | (style & kept);
+    const LONG newExStyle = fit ? fittedExStyle : restoredExStyle;
+
+    Outcome outcome = setStyle(hwnd, GWL_STYLE, newStyle, frameStyleBits);
+    if (outcome == Outcome::changed)
+        outcome = setStyle(hwnd, GWL_EXSTYLE, newExStyle, frameExStyleBits);
     RECT bounds{};
-    if (mode == fitPass) {
-        if (!hasCaption(style)) return;
-        SetWindowLongW(hwnd, GWL_STYLE, (fittedStyle & ~kept) | (style & kept));
-        SetWindowLongW(hwnd, GWL_EXSTYLE, fittedExStyle);
+    if (fit) {
         bounds = fittedBounds(monitor.rcWork, clientSize);
     } else {
-        if (hasCaption(style)) return;
-        SetWindowLongW(hwnd, GWL_STYLE, (restoredStyle & ~kept) | (style & kept));
-        SetWindowLongW(hwnd, GWL_EXSTYLE, restoredExStyle);
-        // the frame the client will draw: at its own DPI, which may not be the program's
-        const UINT dpi = windowDpi && systemMetricsAtDpi ? windowDpi(hwnd) : 0;
-        bounds = restoredBounds(monitor.rcWork, clientSize, metric(SM_CXDLGFRAME, dpi),
-                                metric(SM_CYDLGFRAME, dpi), metric(SM_CYCAPTION, dpi));
+        const RECT frame = frameAround(hwnd, newStyle, newExStyle);
+        bounds = restoredBounds(monitor.rcWork, clientSize, -frame.left, frame.bottom,
+                                -frame.top - frame.bottom);
     }
+    const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
     // the new frame takes effect in this one call, so the client area keeps its size
-    SetWindowPos(hwnd, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
-                 bounds.bottom - bounds.top,
-                 SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    if (outcome == Outcome::changed && !SetWindowPos(hwnd, nullptr, bounds.left, bounds.top, width,
+                                                     height, quietly | SWP_FRAMECHANGED))
+        outcome = refusalOf(hwnd, GetLastError());
+    if (outcome != Outcome::changed) {
+        rollBack(hwnd, style, exStyle);
+        return outcome;
+    }
+    // a frame of another size than the system said (a theme, a client that draws its own):
+    // corrected by the difference once, so the client area is exactly the one it had
+    RECT now{};
+    if (GetClientRect(hwnd, &now) && (now.right != clientSize.cx || now.bottom != clientSize.cy))
+        SetWindowPos(hwnd, nullptr, 0, 0, width + clientSize.cx - now.right,
+                     height + clientSize.cy - now.bottom, quietly | SWP_NOMOVE);
+    return Outcome::changed;
+}
+
+// Notes a client's outcome in the pass's report, with the name its title gives it; the
+// window manager's copy of the title, so a client is not asked.
+void noteOutcome(PassReport* report, HWND hwnd, Outcome outcome) {
+    if (!report || outcome == Outcome::untouched) return;
+    if (outcome == Outcome::changed) {
+        report->changed.push_back(hwnd);
+        return;
+    }
+    wchar_t title[clientTitleUnits] = {};
+    wchar_t name[clientNameUnits] = {};
+    nameFromTitle(title, InternalGetWindowText(hwnd, title, clientTitleUnits), name);
+    report->refused.push_back(
+        {hwnd, outcome == Outcome::elevated ? Refusal::elevated : Refusal::refused, name});
 }
 
 // Stack buffers only, and no lock held while a client is called: a pass stuck in a hung
@@ -131,12 +229,12 @@ BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM param) {
         return TRUE;
     if (!IsWindow(hwnd)) return TRUE;
     if (!run.shared) {
-        fitOrRestore(hwnd, run.mode);
+        noteOutcome(run.report, hwnd, fitOrRestore(hwnd, run.mode));
         return TRUE;
     }
     const WindowClaim claim(run, hwnd);
     if (!claim.held) return FALSE;
-    fitOrRestore(hwnd, run.mode);
+    noteOutcome(run.report, hwnd, fitOrRestore(hwnd, run.mode));
     return TRUE;
 }
 
@@ -144,14 +242,27 @@ BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM param) {
 struct PassOrder {
     std::shared_ptr<ClientPasses::Shared> shared;
     unsigned request;
+    HWND reportTo;
+    UINT reportMessage;
 };
 
 unsigned __stdcall ownedPassThread(void* order) {
     const std::unique_ptr<PassOrder> own(static_cast<PassOrder*>(order));
     perMonitorAwareThread();
-    PassRun run{(own->request & 3) == askFit ? fitPass : restorePass, own->shared.get(),
-                own->request};
+    PassReport report;
+    report.mode = (own->request & 3) == askFit ? fitPass : restorePass;
+    PassRun run{report.mode, own->shared.get(), own->request, &report};
     EnumWindows(clientWindowVisitor, reinterpret_cast<LPARAM>(&run));
+    // once per command: a superseded pass leaves the telling to the newer one
+    ClientPasses::Shared& shared = *own->shared;
+    AcquireSRWLockExclusive(&shared.lock);
+    const bool last = !run.superseded();
+    if (last) {
+        shared.report = std::move(report);
+        shared.reported = true;
+    }
+    ReleaseSRWLockExclusive(&shared.lock);
+    if (last && own->reportTo) PostMessageW(own->reportTo, own->reportMessage, 0, 0);
     return 0;
 }
 
@@ -199,11 +310,11 @@ ClientPasses::~ClientPasses() {
     shared->request.store((++requests << 2) | askStop);
 }
 
-void ClientPasses::Start(int mode) {
+void ClientPasses::Start(int mode, HWND reportTo, UINT reportMessage) {
     const unsigned request = (++requests << 2) | (mode == fitPass ? askFit : askRestore);
     // from here on the running pass stops before its next window
     shared->request.store(request);
-    auto* order = new PassOrder{shared, request};
+    auto* order = new PassOrder{shared, request, reportTo, reportMessage};
     latest.reset(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ownedPassThread, order, 0, nullptr)));
     if (!latest) delete order; // nothing runs; clients stay as the last pass left them
@@ -213,9 +324,48 @@ bool ClientPasses::Ended() const {
     return !latest || WaitForSingleObject(latest.get(), 0) == WAIT_OBJECT_0;
 }
 
+bool ClientPasses::TakeReport(PassReport& report) {
+    AcquireSRWLockExclusive(&shared->lock);
+    const bool had = shared->reported;
+    if (had) report = std::move(shared->report);
+    shared->report = PassReport();
+    shared->reported = false;
+    ReleaseSRWLockExclusive(&shared->lock);
+    return had;
+}
+
+CWString refusalNotice(const PassReport& report, const std::function<CWString(HWND)>& shownName) {
+    CWString notice;
+    for (const Refusal why : {Refusal::elevated, Refusal::refused}) {
+        int count = 0;
+        CWString names;
+        for (const RefusedClient& client : report.refused) {
+            if (client.why != why) continue;
+            CWString name = shownName ? shownName(client.window) : CWString();
+            if (!name.length()) name = client.name.length() ? client.name : CWString(L"A client");
+            if (count++) names.append(L", ");
+            names.append(name.upperCopy().c_str());
+        }
+        if (!count) continue;
+        if (notice.length()) notice.append(L"\n");
+        notice.append(names.c_str());
+        const bool one = count == 1;
+        if (why == Refusal::elevated) {
+            notice.append(one ? L" RUNS" : L" RUN");
+            notice.append(L" AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TO ");
+            notice.append(report.mode == fitPass ? L"FIT " : L"RESTORE ");
+            notice.append(one ? L"IT" : L"THEM");
+        } else {
+            notice.append(one ? L" REFUSED THE CHANGE AND WAS LEFT AS IT WAS"
+                              : L" REFUSED THE CHANGE AND WERE LEFT AS THEY WERE");
+        }
+    }
+    return notice;
+}
+
 unsigned __stdcall clientPassThread(void* mode) {
     perMonitorAwareThread();
-    PassRun run{static_cast<int>(reinterpret_cast<intptr_t>(mode)), nullptr, 0};
+    PassRun run{static_cast<int>(reinterpret_cast<intptr_t>(mode)), nullptr, 0, nullptr};
     EnumWindows(clientWindowVisitor, reinterpret_cast<LPARAM>(&run));
     return 0;
 }

@@ -2,9 +2,12 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/handles.h"
+#include "core/wstring.h"
 
 enum PassMode : int { restorePass = 0, fitPass = 1 };
 
@@ -25,6 +28,28 @@ RECT fittedBounds(const RECT& workArea, SIZE clientSize);
 // added around the client size, so the client area keeps its size.
 RECT restoredBounds(const RECT& workArea, SIZE clientSize, int frameX, int frameY, int caption);
 
+// Why a client kept the frame it had.
+enum class Refusal { elevated, refused };
+
+// A client a pass meant to change and could not; it was left exactly as it was.
+struct RefusedClient {
+    HWND window = nullptr;
+    Refusal why = Refusal::refused;
+    CWString name; // from its title, as the strip names it
+};
+
+// What one command's pass did: handed to the program's window when the pass ends.
+struct PassReport {
+    int mode = restorePass;
+    std::vector<RefusedClient> refused;
+    std::vector<HWND> changed;
+};
+
+// The player's notice of the clients a pass left and why, one line per reason, naming them;
+// empty when it left none. `shownName` gives the strip's name of a window, or an empty text.
+CWString refusalNotice(const PassReport& report,
+                       const std::function<CWString(HWND)>& shownName = nullptr);
+
 // Takes another program's window out of minimised or maximised to its normal size and place,
 // without activating it or changing its place in the z-order; a minimised window that was
 // maximised before comes back at its normal size too. False when it has gone, or when it is
@@ -43,9 +68,13 @@ class ClientPasses {
     ClientPasses(const ClientPasses&) = delete;
     ClientPasses& operator=(const ClientPasses&) = delete;
 
-    void Start(int mode);
+    // When the pass has been through every window, its report is kept and `reportTo` is
+    // posted `reportMessage`; a pass superseded before the end reports nothing.
+    void Start(int mode, HWND reportTo = nullptr, UINT reportMessage = 0);
     // True once the latest pass has ended (or none was started).
     bool Ended() const;
+    // The report of the last pass that went to the end, once; empty after that.
+    bool TakeReport(PassReport& report);
 
     struct Shared;
 

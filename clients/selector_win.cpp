@@ -107,9 +107,16 @@ HWND CSelectorWin::HitTest(POINT point) const {
     return nullptr;
 }
 
+RECT outOfReachSign(const RECT& cell, Scale scale) {
+    const int inset = scale.line(1) + scale(1), side = scale(4);
+    return {cell.left + inset, cell.top + inset, cell.left + inset + side, cell.top + inset + side};
+}
+
 void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRecords& records,
-               HWND foreground, HWND hovered, HFONT font, Scale scale) {
-    Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor));
+               HWND foreground, HWND hovered, HFONT font, Scale scale,
+               const ClientSet& outOfReach) {
+    Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor)),
+        warning(CreateSolidBrush(linkColor));
     const RECT all{0, 0, stripWidth, scale(stripHeight)};
     FillRect(dc, &all, back.get());
     SetBkMode(dc, TRANSPARENT);
@@ -126,6 +133,10 @@ void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRec
         frameLines(dc, cell, accent.get(), scale.line(1));
         DrawSmoothText(dc, record.name.upperCopy().c_str(), textColor,
                        lit ? accentColor : backColor, font, cell, cellFormat, true, nullptr, scale);
+        if (outOfReach.count(record.window)) {
+            const RECT sign = outOfReachSign(cell, scale);
+            FillRect(dc, &sign, warning.get());
+        }
     }
 }
 
@@ -138,7 +149,8 @@ void CSelectorWin::Render() {
     Selection keepBuffer(mem, backBuffer.get()), keepFont(mem, textFont.get());
     // whatever made this render, the strip now shows this foreground
     lastForeground = GetForegroundWindow();
-    drawStrip(mem, stripWidth, order, records, lastForeground, hovered, textFont.get(), scale);
+    drawStrip(mem, stripWidth, order, records, lastForeground, hovered, textFont.get(), scale,
+              outOfReach);
 }
 
 void CSelectorWin::RelayoutStrip() {
@@ -200,6 +212,9 @@ void CSelectorWin::RefreshClients() {
     bool changed = MergeLastScan(measure);
     changed |= updatePlaceholder(records, hwnd, settings.keepSwitcherOpen != 0, measure);
     if (changed) {
+        // a client that went takes its sign along; a new one with its handle has none
+        for (auto it = outOfReach.begin(); it != outOfReach.end();)
+            it = records.count(*it) ? std::next(it) : outOfReach.erase(it);
         rebuildOrder(records, order);
         stripWidth = stripWidthOf(records, scale);
         RelayoutStrip();
@@ -306,6 +321,23 @@ std::vector<HWND> CSelectorWin::ShownClients() const {
     for (const auto& entry : order)
         if (entry.second != hwnd) clients.push_back(entry.second); // not the placeholder
     return clients;
+}
+
+void CSelectorWin::FollowPassReport(const PassReport& report) {
+    const size_t before = outOfReach.size();
+    bool changed = false;
+    for (const HWND client : report.changed)
+        changed |= outOfReach.erase(client) != 0;
+    for (const RefusedClient& client : report.refused)
+        if (records.count(client.window)) outOfReach.insert(client.window);
+    if (!changed && outOfReach.size() == before) return;
+    Render();
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+CWString CSelectorWin::ShownName(HWND client) const {
+    const auto found = records.find(client);
+    return found != records.end() && client != hwnd ? found->second.name : CWString();
 }
 
 bool CSelectorWin::Ticking() const {

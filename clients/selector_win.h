@@ -1,10 +1,12 @@
 // The client switcher strip: one cell per running client, in name order; a click brings
 // that client to the front.
 #pragma once
+#include <set>
 #include <vector>
 
 #include "clients/activation.h"
 #include "clients/client_list.h"
+#include "clients/client_pass.h"
 #include "core/handles.h"
 #include "ui/menu_win.h"
 #include "ui/window.h"
@@ -29,10 +31,17 @@ struct SwitcherMenuEntry {
 };
 std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locked);
 
+using ClientSet = std::set<HWND, HandleLess>;
+
+// The sign on the cell of a client the program may not change: a small square in the cell's
+// top-left corner, inside its frame.
+RECT outOfReachSign(const RECT& cell, Scale scale = {});
+
 // The whole strip into a DC holding a stripWidth x stripHeight bitmap: cells in display
-// order, the foreground and the hovered client lit.
+// order, the foreground and the hovered client lit, the clients out of reach signed.
 void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRecords& records,
-               HWND foreground, HWND hovered, HFONT font, Scale scale = {});
+               HWND foreground, HWND hovered, HFONT font, Scale scale = {},
+               const ClientSet& outOfReach = {});
 
 class CSelectorWin : public CWindow {
   public:
@@ -64,6 +73,10 @@ class CSelectorWin : public CWindow {
 
     // The clients of the cells in display order; none while the strip is hidden.
     std::vector<HWND> ShownClients() const;
+    // A pass's clients: the refused ones are signed until a pass changes them or they go.
+    void FollowPassReport(const PassReport& report);
+    // The name a client's cell shows; empty for a client without one.
+    CWString ShownName(HWND client) const;
     // Whether its timer runs: created and "Client Switcher" on.
     bool Ticking() const;
     // Windows told of a change to a top-level window: a change that may concern the strip
@@ -86,6 +99,7 @@ class CSelectorWin : public CWindow {
     bool Locked() const { return locked != 0; }
     const CMenuWin& Menu() const { return menu; }
     bool Scanning() const { return scan.scanning(); }
+    const ClientSet& OutOfReach() const { return outOfReach; }
 
   private:
     void OnCreate();
@@ -121,6 +135,7 @@ class CSelectorWin : public CWindow {
     int stripWidth = 0;
     ClientRecords records;
     ClientOrder order;
+    ClientSet outOfReach; // clients that refused the last pass that came to them
     ScanWorker scan;
     unsigned mergedGeneration = 0; // of the scan's publications, the last one merged
     QuietView quiet;               // the clients as the last walk saw them

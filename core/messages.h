@@ -7,6 +7,7 @@ enum : UINT {
     UM_TRAYNOTIFY = WM_USER + 666, // the notification-area icon's callback
     UM_SETTINGSCHANGED = WM_USER + 1011,
     UM_REFRESHSTRIP = WM_USER + 1012, // the strip's scan ended, or a window it shows changed
+    UM_PASSREPORT = WM_USER + 1013,   // a pass went to the end: its report waits with the passes
 };
 
 // Another program (an installer) asks a running copy to end as "Exit Skarvel" does. Sent to

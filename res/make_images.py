@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Writes skarvel.ico, tray.ico, pointer.cur and move.cur.
 
-Icons come from the pixel art in art/*.txt: 16 and 32 px are drawn by hand, every other size
-is the 32 px art resampled by area (each new pixel the coverage-weighted mean of the art's
-pixels under it), so whole multiples stay crisp. Cursors are drawn here in code.
+Icons come from the pixel art in art/icon<size>.txt, one drawing for each size of the small
+icon at every common scale (16 to 48 px), so none is a blur of another; the program's larger
+sizes are the 32 px art resampled by area (each new pixel the coverage-weighted mean of the
+art's pixels under it), whole multiples that stay crisp. Cursors are drawn here in code.
 Usage: make_images.py OUTPUT_DIR
 """
 import os
@@ -23,6 +24,8 @@ PALETTE16 = [
     (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
     (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
 ]
+# The small icon at 100, 125, 150, 175, 200, 225, 250 and 300 %: each has its own art.
+SMALL_ICON_SIZES = [16, 20, 24, 28, 32, 36, 40, 48]
 CURSOR_SIZE = 32
 HOT_SPOT = (12, 12)
 
@@ -98,7 +101,8 @@ def dib_4(indices, opaque):
 # ---- icons -------------------------------------------------------------
 
 def read_art(name):
-    """Reads art/<name>: 'c = r,g,b,a' legend lines, then one row per line."""
+    """Reads art/<name>: 'c = r,g,b,a' legend lines, then one row per line; the size in the
+    name must be the art's."""
     legend, rows = {}, []
     with open(os.path.join(HERE, "art", name), encoding="utf-8") as f:
         for line in f:
@@ -111,6 +115,8 @@ def read_art(name):
                 rows.append([legend[c] for c in line])
     if any(len(row) != len(rows) for row in rows):
         sys.exit(f"{name}: the art must be square")
+    if f"icon{len(rows)}.txt" != name:
+        sys.exit(f"{name}: the art is {len(rows)} px")
     return rows
 
 
@@ -242,11 +248,11 @@ def main():
         sys.exit(__doc__)
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
-    drawn = {16: read_art("icon16.txt"), 32: read_art("icon32.txt")}
+    drawn = {size: read_art(f"icon{size}.txt") for size in SMALL_ICON_SIZES}
     # the small icon at 100 to 300 %, and the program's icon from lists up to Explorer's tiles
     write_container(os.path.join(out, "skarvel.ico"), ICON,
                     icon_sizes(drawn, [16, 20, 24, 32, 48, 64, 128, 256]))
-    write_container(os.path.join(out, "tray.ico"), ICON, icon_sizes(drawn, [16, 20, 24, 32, 48]))
+    write_container(os.path.join(out, "tray.ico"), ICON, icon_sizes(drawn, SMALL_ICON_SIZES))
     write_container(os.path.join(out, "pointer.cur"), CURSOR, [pointer_cursor()])
     write_container(os.path.join(out, "move.cur"), CURSOR, [move_cursor()])
 

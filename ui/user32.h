@@ -18,6 +18,8 @@ inline const auto windowDpiAwareness =
 inline const auto windowDpi = user32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
 inline const auto systemMetricsAtDpi =
     user32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+inline const auto adjustWindowRectAtDpi =
+    user32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
 
 // The calling thread in a window's own DPI awareness for a scope, so that what it reads and
 // writes of that window is not scaled; nothing where the system cannot switch.

@@ -6,10 +6,12 @@
 #include <iterator>
 
 #include "clients/client_pass.h"
+#include "clients/selector_win.h"
 #include "core/messages.h"
 #include "tests/support/skarvel_process.h"
 #include "tests/support/switcher_view.h"
 #include "tools/qor/qor_protocol.h"
+#include "ui/draw.h"
 #include "ui/user32.h"
 
 namespace {
@@ -357,6 +359,58 @@ TEST_F(ClientPass, ACommandOfTheSameKindAgainOnlyRestoresTheShowState) {
     EXPECT_EQ(windowRect(client).top, 150) << describe(client);
     EXPECT_EQ(GetWindowLongW(client, GWL_STYLE), fittedStyle);
     EXPECT_TRUE(sameSize(ownClientSize(client), {640, 480}));
+}
+
+// A client that refuses a change of style (as Windows refuses one for a client started as
+// administrator; Wine has no integrity levels, so the stand-in turns it down itself) is left
+// exactly as it was and its cell is signed (the notice naming it is shown through the pass's
+// report in the unit tests: Wine's balloon cannot be read from outside); its neighbour, whose
+// own frame is wider than the system's, gets its client area back exactly.
+TEST_F(ClientPass, ARefusingClientIsLeftAsItWasAndSigned) {
+    auto started = clients({L"--title \"QOR - Alice\" --size 640x480 --pos 150,100 --refuse-styles",
+                            L"--title \"QOR - Bob\" --size 500x300 --pos 300,200 --wide-frame"});
+    ASSERT_EQ(started.size(), 2u);
+    const HWND alice = started[0].hwnd, bob = started[1].hwnd;
+    ASSERT_TRUE(sameSize(ownClientSize(bob), {500, 300})) << describe(bob);
+    const LONG style = GetWindowLongW(alice, GWL_STYLE),
+               exStyle = GetWindowLongW(alice, GWL_EXSTYLE);
+    const RECT before = windowRect(alice);
+    HWND strip = nullptr;
+    ASSERT_TRUE(
+        waitUntil([&] { return (strip = findSwitcher(skarvel.process.id())) != nullptr; }, 3000));
+    const std::vector<std::wstring> names{L"Alice", L"Bob"};
+    ASSERT_TRUE(waitUntil([&] { return windowWidth(strip) == predictedStripWidth(names); }, 3000));
+    const std::vector<RECT> cells = predictedCells(names);
+    auto signed_ = [&](size_t cell) {
+        const RECT sign = outOfReachSign(cells[cell], Scale::ofScreen());
+        const testkit::Pixels shown = testkit::readWindowPixels(strip);
+        return shown.width > sign.right && shown.at(sign.left + 1, sign.top + 1) == linkColor;
+    };
+
+    auto unchanged = [&] {
+        const RECT now = windowRect(alice);
+        return GetWindowLongW(alice, GWL_STYLE) == style &&
+               GetWindowLongW(alice, GWL_EXSTYLE) == exStyle && EqualRect(&now, &before) &&
+               sameSize(ownClientSize(alice), {640, 480});
+    };
+    postCommand(skarvel.tray, cmdSetClients);
+    EXPECT_TRUE(waitUntil([&] { return isFitted(bob, {500, 300}); }, 10000)) << describe(bob);
+    EXPECT_TRUE(waitUntil([&] { return signed_(0); }, 5000)) << "Alice's cell has no sign";
+    EXPECT_TRUE(unchanged()) << describe(alice);
+    EXPECT_FALSE(signed_(1));
+
+    postCommand(skarvel.tray, cmdRestore);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const AwarenessOfWindow view(bob);
+            return GetWindowLongW(bob, GWL_STYLE) == restoredStyle && atCorner(bob) &&
+                   sameSize(ownClientSize(bob), {500, 300}) &&
+                   sameSize(clientSize(bob), {500, 300});
+        },
+        10000))
+        << describe(bob);
+    EXPECT_TRUE(unchanged()) << describe(alice);
+    EXPECT_TRUE(signed_(0)) << "the sign went while Alice is still out of reach";
 }
 
 TEST_F(ClientPass, OtherClassesAreNeverTouched) {

@@ -129,6 +129,54 @@ TEST(ClientPass, RestoredClientAreaIsTheFittedOneAtEveryDpi) {
     }
 }
 
+// A pass reports, once, the clients it had to leave and the ones it changed; the notice names
+// each left client under the strip's name where it has one, one line per reason. Windows'
+// refusal of a client started as administrator cannot be made under Wine (no integrity
+// levels): the stand-in turns the change down itself, and that reason's wording is a row.
+TEST(ClientPass, AClientThatRefusesIsReportedByName) {
+    auto started = testkit::startClients(
+        {L"--title \"QOR - Alice\" --size 320x240 --refuse-styles", L"--title \"QOR - Bob\""});
+    ASSERT_EQ(started.size(), 2u);
+    const HWND alice = started[0].hwnd, bob = started[1].hwnd;
+    ASSERT_TRUE(alice && bob);
+    ClientPasses passes;
+    passes.Start(fitPass);
+    ASSERT_TRUE(testkit::pumpUntil([&] { return passes.Ended(); }, 10000));
+    PassReport report, again;
+    ASSERT_TRUE(passes.TakeReport(report));
+    EXPECT_FALSE(passes.TakeReport(again)) << "one report per command";
+    ASSERT_EQ(report.refused.size(), 1u);
+    EXPECT_EQ(report.refused[0].window, alice);
+    EXPECT_EQ(report.refused[0].why, Refusal::refused);
+    EXPECT_EQ(report.changed, std::vector<HWND>{bob});
+    EXPECT_STREQ(refusalNotice(report).c_str(), L"ALICE REFUSED THE CHANGE AND WAS LEFT AS IT WAS");
+
+    const HWND cleo = reinterpret_cast<HWND>(0x30);
+    auto shown = [&](HWND window) { return CWString(window == cleo ? L"Client 01" : L""); };
+    struct Row {
+        int mode;
+        std::vector<RefusedClient> refused;
+        const wchar_t* notice;
+    } rows[] = {
+        {fitPass,
+         {{cleo, Refusal::elevated, L"QOR"}},
+         L"CLIENT 01 RUNS AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TO FIT IT"},
+        {restorePass,
+         {{alice, Refusal::elevated, L"Alice"},
+          {bob, Refusal::refused, L"Bob"},
+          {cleo, Refusal::elevated, L""}},
+         L"ALICE, CLIENT 01 RUN AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TO RESTORE "
+         L"THEM\nBOB REFUSED THE CHANGE AND WAS LEFT AS IT WAS"},
+        {fitPass, {}, L""},
+    };
+    for (const Row& row : rows) {
+        PassReport made;
+        made.mode = row.mode;
+        made.refused = row.refused;
+        EXPECT_STREQ(refusalNotice(made, shown).c_str(), row.notice) << row.notice;
+    }
+}
+
 // Only the pass's own thread changes its awareness: the program's windows keep theirs.
 TEST(ClientPass, ThePassThreadAloneIsPerMonitorAware) {
     using Context = DPI_AWARENESS_CONTEXT;

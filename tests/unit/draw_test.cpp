@@ -205,7 +205,7 @@ TEST(Icons, EachScaleFindsAnImageOfItsOwnSize) {
             sizes.insert(dir[6 + 14 * i] ? dir[6 + 14 * i] : 256);
         return sizes;
     };
-    EXPECT_EQ(sizesIn(IDI_TRAY), (std::set<int>{16, 20, 24, 32, 48}));
+    EXPECT_EQ(sizesIn(IDI_TRAY), (std::set<int>{16, 20, 24, 28, 32, 36, 40, 48}));
     EXPECT_EQ(sizesIn(IDI_APP), (std::set<int>{16, 20, 24, 32, 48, 64, 128, 256}));
 
     auto widthOf = [](HICON icon) {
@@ -216,14 +216,43 @@ TEST(Icons, EachScaleFindsAnImageOfItsOwnSize) {
         GetObjectW(colour ? colour.get() : mask.get(), sizeof bits, &bits);
         return static_cast<int>(bits.bmWidth);
     };
+    // Drawn at its size: every pixel has one of the art's colours, which an image resampled
+    // from another size blends at every edge that falls between its pixels.
+    auto offPalette = [](HICON icon) {
+        ICONINFO info{};
+        if (!GetIconInfo(icon, &info)) return -1;
+        Bitmap colour(info.hbmColor), mask(info.hbmMask);
+        BITMAP bits{};
+        if (!colour || !GetObjectW(colour.get(), sizeof bits, &bits)) return -1;
+        BITMAPINFO format{};
+        format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        format.bmiHeader.biWidth = bits.bmWidth;
+        format.bmiHeader.biHeight = -bits.bmHeight; // top-down
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        std::vector<RGBQUAD> pixels(size_t(bits.bmWidth) * size_t(bits.bmHeight));
+        WindowDC screen(nullptr);
+        if (!GetDIBits(screen, colour.get(), 0, UINT(bits.bmHeight), pixels.data(), &format,
+                       DIB_RGB_COLORS))
+            return -1;
+        const std::set<COLORREF> art{RGB(0, 0, 0),      RGB(200, 200, 200), RGB(40, 40, 40),
+                                     RGB(85, 85, 85),   RGB(150, 150, 150), RGB(255, 165, 0),
+                                     RGB(255, 205, 120)};
+        int off = 0;
+        for (const RGBQUAD& p : pixels)
+            off += art.count(RGB(p.rgbRed, p.rgbGreen, p.rgbBlue)) ? 0 : 1;
+        return off;
+    };
     struct Row {
         UINT dpi;
         int size;
-    } rows[] = {{96, 16}, {120, 20}, {144, 24}, {192, 32}};
+    } rows[] = {{96, 16},  {120, 20}, {144, 24}, {168, 28},
+                {192, 32}, {216, 36}, {240, 40}, {288, 48}};
     for (const Row& row : rows) {
         EXPECT_EQ(trayIconSize(row.dpi), row.size) << row.dpi;
         IconHandle icon(loadTrayIcon(self, row.dpi));
         EXPECT_EQ(widthOf(icon.get()), row.size) << row.dpi;
+        EXPECT_EQ(offPalette(icon.get()), 0) << row.dpi;
     }
     // without a DPI, the session's: 24 px at 144
     IconHandle own(loadTrayIcon(self));

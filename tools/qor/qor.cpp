@@ -17,6 +17,8 @@ HANDLE logFile = INVALID_HANDLE_VALUE;
 HFONT font = nullptr;
 int exitCode = 0;
 LRESULT titleQueries = 0;
+bool refuseStyles = false;
+int wideFrame = 0; // extra frame pixels on each side while it has a caption
 std::map<WPARAM, LRESULT> titleQueriesBySize; // WM_GETTEXT only
 
 template <class... Args> void logLine(const char* format, Args... args) {
@@ -129,6 +131,21 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         showCaption(hwnd);
         return TRUE;
     }
+    case WM_NCCALCSIZE:
+        if (wideFrame && (GetWindowLongW(hwnd, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
+            DefWindowProcW(hwnd, msg, wParam, lParam);
+            // both forms start with the client rectangle
+            InflateRect(reinterpret_cast<RECT*>(lParam), -wideFrame, -wideFrame);
+            return 0;
+        }
+        break;
+    case WM_STYLECHANGING:
+        if (refuseStyles) {
+            auto* change = reinterpret_cast<STYLESTRUCT*>(lParam);
+            change->styleNew = change->styleOld;
+            logLine("refused %s", LONG_PTR(wParam) == GWL_STYLE ? "style" : "exstyle");
+        }
+        return 0;
     case WM_STYLECHANGED: {
         const auto* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
         if (LONG_PTR(wParam) == GWL_STYLE) logLine("style 0x%08lX", change->styleNew);
@@ -213,6 +230,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
             startShow = SW_SHOWMAXIMIZED;
         else if (arg == L"--per-monitor-aware")
             perMonitorAware = true;
+        else if (arg == L"--refuse-styles")
+            refuseStyles = true;
+        else if (arg == L"--wide-frame")
+            wideFrame = 4;
         else if (!value)
             continue;
         else if (arg == L"--title")
@@ -253,6 +274,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
     const DWORD style = WS_OVERLAPPEDWINDOW;
     RECT outer{0, 0, width, height};
     AdjustWindowRectEx(&outer, style, FALSE, 0);
+    InflateRect(&outer, wideFrame, wideFrame);
     HWND hwnd =
         CreateWindowExW(0, className.c_str(), title.c_str(), style, x, y, outer.right - outer.left,
                         outer.bottom - outer.top, nullptr, nullptr, instance, nullptr);

@@ -2,7 +2,7 @@
 //
 // Command line:
 //   qor.exe [--title TEXT] [--size WxH] [--pos X,Y] [--class NAME] [--log FILE]
-//           [--minimized | --maximized] [--per-monitor-aware]
+//           [--minimized | --maximized] [--per-monitor-aware] [--refuse-styles] [--wide-frame]
 // Defaults: title "QOR", client area 1024x768, position (100,100), class "qorMainView".
 // Opened without arguments it is a plain client, as "Open client" starts it.
 // DPI: a DPI-unaware program unless --per-monitor-aware, which declares per-monitor (v2)
@@ -10,6 +10,11 @@
 // thread, so Wine, which makes every program per-monitor aware, gets the same kind of window
 // as Windows. Sizes and positions are in the stand-in's own pixels: those of a 96-DPI screen
 // when unaware, physical ones when aware.
+// --refuse-styles: every change of its style or extended style is turned down in
+// WM_STYLECHANGING (the old value kept), as a window another program may not change stays as
+// it is; Wine has no integrity levels to refuse it.
+// --wide-frame: while it has a caption, its frame is 4 px wider on each side than the
+// system's metrics say, as a client that draws its own frame may make it.
 #pragma once
 #include <windows.h>
 
@@ -55,6 +60,7 @@ inline constexpr COLORREF qorTextColor = RGB(0xFF, 0xFF, 0xFF);
 //   settext                            WM_SETTEXT received
 //   title <n>                          stored title changed, n UTF-16 units
 //   style 0x<8 hex> / exstyle 0x<8 hex> WM_STYLECHANGED, the new value
+//   refused style / refused exstyle    --refuse-styles turned a change down
 //   pos <x> <y> <w> <h>                WM_WINDOWPOSCHANGED, window rectangle
 //   client <w> <h>                     follows each pos line
 //   show <n>                           QOR_MINIMIZE/MAXIMIZE/RESTORE, n = the SW_ value
