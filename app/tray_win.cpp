@@ -69,7 +69,7 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_TIMER:
         if (wParam == iconRetryTimer) OnIconRetry();
-        if (wParam == SwitchKeys::lookTimer) keys.Follow(GetForegroundWindow());
+        if (wParam == SwitchKeys::lookTimer) keys.Look();
         return 0;
     case WM_HOTKEY:
         OnHotKey(static_cast<int>(wParam));
