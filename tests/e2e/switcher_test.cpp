@@ -821,9 +821,14 @@ TEST_F(Switcher, AHungClientHoldsUpNeitherTheStripNorTheProgram) {
     ASSERT_EQ(c.size(), 2u);
     ASSERT_TRUE(showsWidthOf({L"Gone", L"Hung"}));
     const HWND hung = c[0].hwnd;
+    PostMessageW(hung, QOR_MINIMIZE, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return IsIconic(hung) != FALSE; }, 3000));
+    ASSERT_TRUE(testkit::bringToFront(c[1].hwnd)); // Wine may leave the front on it
 
     ASSERT_TRUE(testkit::hang(hung, 10000));
     ASSERT_TRUE(waitUntil([&] { return !answers(hung, 50); }, 3000));
+    // a click on it asks for its restore and the front without waiting for it
+    EXPECT_TRUE(clickAt(strip, middleOf(predictedCells({L"Gone", L"Hung"})[1])));
     PostMessageW(c[1].hwnd, QOR_EXIT, 0, 0);
     ASSERT_TRUE(c[1].process.waitExit(3000));
     // within about a second; the hung one, never asked again while its title stays, keeps
