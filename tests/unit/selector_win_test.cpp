@@ -62,19 +62,15 @@ class Selector : public testing::Test {
         SetForegroundWindow(window);
         ASSERT_TRUE(testkit::pumpUntil([&] { return GetForegroundWindow() == window; }, 2000));
     }
-    RECT cellOf(int cell) const {
+    RECT cellOf(int cell, Scale scale = {}) const {
         std::vector<int> widths;
         for (const auto& entry : switcher.Order())
             widths.push_back(switcher.Records().at(entry.second).width);
-        return cellRects(widths, switcher.CurrentScale())[size_t(cell)];
+        return cellRects(widths, scale)[size_t(cell)];
     }
     // The fill just inside a cell's frame, as the back buffer holds it.
     COLORREF fillOf(int cell) const {
-        std::vector<int> widths;
-        for (const auto& entry : switcher.Order())
-            widths.push_back(switcher.Records().at(entry.second).width);
-        const RECT r = cellRects(widths)[size_t(cell)];
-        return testkit::readBitmap(switcher.BackBuffer()).at(r.left + 2, 2);
+        return testkit::readBitmap(switcher.BackBuffer()).at(cellOf(cell).left + 2, 2);
     }
     HWND plainWindow(const wchar_t* title, DWORD style) {
         return CreateWindowExW(0, L"STATIC", title, WS_POPUP | style, 700, 300, 60, 40, nullptr,
@@ -121,8 +117,8 @@ TEST_F(Selector, AClickAsksForTheFrontBeforeItReturnsAndRestoresAMinimisedClient
     switcher.activations = &activations;
     ShowWindow(alice, SW_MINIMIZE);
     bringForward(bob);
-    const POINT at{(cellOf(0).left + cellOf(0).right) / 2, 5};
-    SendMessageW(switcher.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    const RECT cell = cellOf(0, switcher.CurrentScale());
+    SendMessageW(switcher.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.left + 5, 5));
     EXPECT_EQ(GetForegroundWindow(), alice) << "the request was left to a worker";
     EXPECT_TRUE(testkit::pumpUntil([&] { return !IsIconic(alice); }, 2000));
     switcher.activations = nullptr;
