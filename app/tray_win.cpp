@@ -4,10 +4,10 @@
 
 #include "core/globals.h"
 #include "core/messages.h"
+#include "core/scale.h"
 #include "core/settings.h"
+#include "core/user32.h"
 #include "res/resource.h"
-#include "ui/scale.h"
-#include "ui/user32.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_TIMER:
         if (wParam == iconRetryTimer) OnIconRetry();
-        if (wParam == SwitchKeys::lookTimer) keys.Follow(GetForegroundWindow());
+        if (wParam == SwitchKeys::lookTimer) keys.Look();
         return 0;
     case WM_HOTKEY:
         OnHotKey(static_cast<int>(wParam));

@@ -3,12 +3,19 @@
 #include <process.h>
 
 #include <iterator>
+#include <memory>
 
 namespace {
 
 // How long the first request has to show before it is made once more. The foreground's owner
 // changes at once, but its active window only when the client's thread takes the activation.
 constexpr DWORD frontWaitMs = 500;
+
+// What the worker is given, by value.
+struct Request {
+    HWND client;
+    HWND before; // the window in front when the request was made
+};
 
 // Waits for the client to come to the front. False when it did not, and nothing else came
 // either: the foreground is still `before`, or in between.
@@ -24,35 +31,40 @@ bool cameToFront(HWND client, HWND before, DWORD ms) {
     }
 }
 
-} // namespace
-
-unsigned __stdcall ActivateClient(void* window) {
-    const HWND client = static_cast<HWND>(window);
-    const HWND before = GetForegroundWindow();
-    if (!IsWindow(client) || before == client) return 0;
-    // A minimised client comes back as it was, maximised too; any other stays as it is. Not
-    // waited for: the right to set the foreground lasts only until the user's next input (the
-    // keys coming up), and a busy client must not make the request late.
-    if (IsIconic(client)) ShowWindowAsync(client, SW_RESTORE);
-    // Windows may refuse even a process that holds the right: asked once more, the documented
-    // way and no other, unless the user has gone to another window meanwhile. Nothing is
-    // simulated or sent to the game.
-    SetForegroundWindow(client);
-    if (!cameToFront(client, before, frontWaitMs) && IsWindow(client)) SetForegroundWindow(client);
+// Windows may not carry out even an accepted request: asked once more, the documented way and
+// no other. Nothing is simulated or sent to the game.
+unsigned __stdcall AwaitClient(void* parameter) {
+    const std::unique_ptr<Request> request(static_cast<Request*>(parameter));
+    if (!cameToFront(request->client, request->before, frontWaitMs) && IsWindow(request->client))
+        SetForegroundWindow(request->client);
     return 0;
 }
+
+} // namespace
 
 void Activations::Start(HWND client) {
     for (auto it = workers.begin(); it != workers.end();)
         it = ended(it->second) ? workers.erase(it) : std::next(it);
     if (workers.count(client)) return; // still activating it
-    // This thread took the click or the key, so this process may set the foreground now; the
-    // client may then take it too, when its own restore activates it.
+    const HWND before = GetForegroundWindow();
+    if (!IsWindow(client) || before == client) return;
+    // The client may take the front too, when its own restore activates it.
     DWORD clientProcess = 0;
     if (GetWindowThreadProcessId(client, &clientProcess)) AllowSetForegroundWindow(clientProcess);
+    // A minimised client comes back as it was, maximised too; any other stays as it is. Neither
+    // call waits for the client, so a busy one cannot make the request late: the right to set
+    // the foreground lasts only until the user's next input (the keys coming up).
+    if (IsIconic(client)) ShowWindowAsync(client, SW_RESTORE);
+    // Refused, a second request would be refused as well, and only flash the client's button.
+    if (!SetForegroundWindow(client)) return;
+    auto* request = new Request{client, before}; // the worker's, which deletes it
     KernelHandle thread(
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ActivateClient, client, 0, nullptr)));
-    if (thread) workers.emplace(client, std::move(thread));
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, AwaitClient, request, 0, nullptr)));
+    if (!thread) {
+        delete request;
+        return;
+    }
+    workers.emplace(client, std::move(thread));
 }
 
 bool Activations::Running(HWND client) const {

@@ -7,19 +7,17 @@
 #include "clients/client_list.h"
 #include "core/handles.h"
 
-// Restores a minimised client and brings it to the front; where it did not come, and nothing
-// else came either, it asks once more. Runs on a worker thread, so that no wait for the client
-// ever holds up the window that asked.
-unsigned __stdcall ActivateClient(void* window);
-
 // The program's activations under way, one worker per client, for clicks and keys alike: a
 // hung client holds up its own worker, never the window that asked, and is not asked again
 // while that worker runs. Workers are never terminated: closing their handles lets them
 // finish alone.
 class Activations {
   public:
-    // On the thread that took the user's click or key, which may set the foreground. The
-    // handles of workers that have ended go first.
+    // On the thread that took the user's click or key, which may set the foreground only until
+    // the user's next input: restores a minimised client and asks for the front here and now,
+    // waiting for nothing. A worker then waits for the client to come and asks once more
+    // where it did not and nothing else came either; a request Windows refused is not made
+    // again. The handles of workers that have ended go first.
     void Start(HWND client);
     bool Running(HWND client) const;
 

@@ -12,8 +12,8 @@
 
 #include "core/game_client.h"
 #include "core/handles.h"
+#include "core/scale.h"
 #include "core/wstring.h"
-#include "ui/scale.h"
 
 inline constexpr int maxClients = 20;
 // The strip's height at 96 DPI.

@@ -8,7 +8,7 @@
 
 #include "clients/client_list.h"
 #include "core/game_client.h"
-#include "ui/user32.h"
+#include "core/user32.h"
 
 // What every pass shares: the newest request, the windows being handled now, and the report
 // of the last pass that went to the end.

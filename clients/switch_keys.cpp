@@ -9,8 +9,11 @@
 
 namespace {
 
-// The periodic look at the foreground: the strip's own period.
+// The periodic look at the foreground: the strip's own period while nothing tells of a change;
+// once the hook does, a slow look for one it missed (an out-of-context event can be lost, or
+// come late and out of order), so the keys are never held long for the wrong program.
 constexpr UINT lookPeriod = 90;
+constexpr UINT slowLookPeriod = 1000;
 
 bool isClientWindow(HWND window) {
     wchar_t className[classNameBufferSize];
@@ -93,7 +96,9 @@ void SwitchKeys::LookBySelf(bool stripLooks) {
 
 void SwitchKeys::UpdateLookTimer() {
     if (!window) return;
-    if (ownLook && NeedsLooking())
+    if (On() && hookDelivers)
+        SetTimer(window, lookTimer, slowLookPeriod, nullptr);
+    else if (ownLook && NeedsLooking())
         SetTimer(window, lookTimer, lookPeriod, nullptr);
     else
         KillTimer(window, lookTimer);
@@ -103,7 +108,7 @@ void SwitchKeys::OnForegroundEvent() {
     // the event is late or out of order now and then: the foreground itself is asked
     if (!hookDelivers) {
         hookDelivers = true;
-        UpdateLookTimer(); // Windows tells of every change from now on: nothing looks at rest
+        UpdateLookTimer(); // Windows tells of changes from now on: the look slows down
     }
     Follow(GetForegroundWindow());
 }
@@ -178,6 +183,13 @@ void SwitchKeys::OnHotKey(int action, const std::vector<HWND>& shown) {
     // a key already on its way when the keys were let go
     if (!On() || !activations) return;
     const HWND front = GetForegroundWindow();
+    // A key switches only from a client: with anything else in front (a change not yet
+    // followed) it was meant for that program, which gets the keys from now on.
+    if (front && !isClientWindow(front)) {
+        Follow(front);
+        Release(); // also when this front was followed before the keys were held again
+        return;
+    }
     // While the last switch is on its way, its client counts as in front: a second key
     // pressed meanwhile goes on from there, not from the one it is leaving.
     const bool landing = frontClient && activations->Running(frontClient);

@@ -24,7 +24,7 @@ std::vector<HWND> quietClientOrder();
 class SwitchKeys {
   public:
     // The owner window's timer for the keys' own look at the foreground; its WM_TIMER goes to
-    // Follow.
+    // Look.
     static constexpr UINT_PTR lookTimer = 2;
 
     SwitchKeys() = default;
@@ -44,13 +44,17 @@ class SwitchKeys {
     // The window in front now: keys are held while it is a client and let go when anything
     // else is (none at all, for a moment while the front changes, is nothing else).
     void Follow(HWND front);
+    // Follows the window in front now: the periodic look.
+    void Look() { Follow(GetForegroundWindow()); }
     // Whether something must look at the foreground every period: Windows tells the hook of
     // each change, but where it never does (Wine) a periodic look is all there is.
     bool NeedsLooking() const { return On() && !hookDelivers; }
-    // The keys' own periodic look runs while they need one and `stripLooks` is false (the
-    // strip's tick looks for them while it runs).
+    // The keys' own look runs every period while they need one and `stripLooks` is false (the
+    // strip's tick looks for them while it runs); once the hook has told of a change, it runs
+    // about once a second whoever ticks, for a change Windows did not tell.
     void LookBySelf(bool stripLooks);
-    // A held key: switches; `shown` is the strip's cells, empty while it shows none.
+    // A held key: switches, as long as a client is in front (or, for a moment, nothing);
+    // `shown` is the strip's cells, empty while it shows none.
     void OnHotKey(int action, const std::vector<HWND>& shown);
 
     // The foreground hook told of a change.

@@ -1,11 +1,14 @@
 #include "core/settings.h"
 
+#include <algorithm>
+#include <climits>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "core/game_client.h"
 #include "core/handles.h"
+#include "core/scale.h"
 
 Settings settings;
 
@@ -21,6 +24,10 @@ constexpr wchar_t switcherOpensClientsValue[] = L"Use switcher to open clients";
 constexpr wchar_t loadAtStartupValue[] = L"Load at windows startup";
 constexpr wchar_t switcherXValue[] = L"Switcher Position x";
 constexpr wchar_t switcherYValue[] = L"Switcher Position y";
+// 1: the position is in the screen's own pixels, as this version stores it. A DPI would be
+// the wrong mark: such pixels stay right whatever the scale later becomes, and a DPI stored
+// beside them would invite converting them again.
+constexpr wchar_t switcherPhysicalValue[] = L"Switcher Position physical";
 constexpr wchar_t clientPathValue[] = L"QOR Online path";
 constexpr wchar_t switchKeysValue[] = L"Switch keys";
 constexpr wchar_t nextClientKeyValue[] = L"Next client key";
@@ -54,19 +61,53 @@ void writeText(HKEY key, const wchar_t* name, const CWString& text) {
 }
 
 // Anything but exactly four bytes is unreadable: a shorter value would leave stale bytes.
+bool readNumber(HKEY key, const wchar_t* name, DWORD& data) {
+    DWORD size = sizeof(data);
+    return RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size) ==
+               ERROR_SUCCESS &&
+           size == sizeof(data);
+}
+
+// False when the value could not be read and the fallback was written in its place.
 template <class Field>
-void loadNumber(HKEY key, const wchar_t* name, Field& field, Field fallback) {
+bool loadNumber(HKEY key, const wchar_t* name, Field& field, Field fallback) {
     static_assert(sizeof(Field) == sizeof(DWORD));
     DWORD data = 0;
-    DWORD size = sizeof(data);
-    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size) ==
-            ERROR_SUCCESS &&
-        size == sizeof(data)) {
+    if (readNumber(key, name, data)) {
         field = static_cast<Field>(data);
-        return;
+        return true;
     }
     field = fallback;
     writeNumber(key, name, static_cast<DWORD>(fallback));
+    return false;
+}
+
+void writePosition(HKEY key) {
+    writeNumber(key, switcherXValue, static_cast<DWORD>(settings.switcherX));
+    writeNumber(key, switcherYValue, static_cast<DWORD>(settings.switcherY));
+    writeNumber(key, switcherPhysicalValue, 1);
+}
+
+// An unmarked position was stored by an earlier, DPI-unaware version: converted once, and
+// marked so that nothing converts it again (at 96 DPI too, or a later change of scale would).
+// Only values read are converted: a default written back in place of an unreadable one is
+// this version's own. A value the conversion leaves as it is stays untouched.
+void convertUnawarePosition(HKEY key, bool xRead, bool yRead) {
+    DWORD physical = 0;
+    if (readNumber(key, switcherPhysicalValue, physical) && physical != 0) return;
+    // the scale Windows showed the unaware strip at: the primary monitor's now, which is not
+    // the system's DPI once the scale was changed without signing out
+    const UINT dpi = Scale::ofMonitor(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY)).dpi;
+    const POINT at = positionFromUnaware({settings.switcherX, settings.switcherY}, dpi);
+    if (xRead && at.x != settings.switcherX) {
+        settings.switcherX = at.x;
+        writeNumber(key, switcherXValue, static_cast<DWORD>(settings.switcherX));
+    }
+    if (yRead && at.y != settings.switcherY) {
+        settings.switcherY = at.y;
+        writeNumber(key, switcherYValue, static_cast<DWORD>(settings.switcherY));
+    }
+    writeNumber(key, switcherPhysicalValue, 1);
 }
 
 // The key values are newer than the rest and are held to their type: anything but a four-byte
@@ -149,6 +190,7 @@ DWORD cleanKey(DWORD stored) {
     // are no keys
     if (vk == 0 || vk > 0xFE || vk == VK_PROCESSKEY || vk == VK_PACKET || isModifierKey(vk))
         return 0;
+    if (vk == VK_F12 && modifiers == 0) return 0; // the debugger's, whether one runs or not
     return storedKey(vk, modifiers);
 }
 
@@ -184,8 +226,7 @@ void loadSettings() {
         writeNumber(key.get(), keepSwitcherOpenValue, settings.keepSwitcherOpen);
         writeNumber(key.get(), switcherOpensClientsValue, settings.switcherOpensClients);
         writeNumber(key.get(), loadAtStartupValue, settings.loadAtStartup);
-        writeNumber(key.get(), switcherXValue, static_cast<DWORD>(settings.switcherX));
-        writeNumber(key.get(), switcherYValue, static_cast<DWORD>(settings.switcherY));
+        writePosition(key.get());
         findClientPath();
         writeText(key.get(), clientPathValue, settings.clientPath);
         return;
@@ -197,8 +238,11 @@ void loadSettings() {
     loadNumber(key.get(), switcherOpensClientsValue, settings.switcherOpensClients,
                defaults.switcherOpensClients);
     loadNumber(key.get(), loadAtStartupValue, settings.loadAtStartup, defaults.loadAtStartup);
-    loadNumber(key.get(), switcherXValue, settings.switcherX, defaults.switcherX);
-    loadNumber(key.get(), switcherYValue, settings.switcherY, defaults.switcherY);
+    const bool xRead =
+        loadNumber(key.get(), switcherXValue, settings.switcherX, defaults.switcherX);
+    const bool yRead =
+        loadNumber(key.get(), switcherYValue, settings.switcherY, defaults.switcherY);
+    convertUnawarePosition(key.get(), xRead, yRead);
 
     if (!readText(key.get(), clientPathValue, settings.clientPath))
         settings.clientPath = defaults.clientPath;
@@ -251,8 +295,7 @@ void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpen
         writeNumber(key.get(), switcherOpensClientsValue, settings.switcherOpensClients);
         settings.loadAtStartup = loadAtStartup;
         writeNumber(key.get(), loadAtStartupValue, settings.loadAtStartup);
-        writeNumber(key.get(), switcherXValue, static_cast<DWORD>(settings.switcherX));
-        writeNumber(key.get(), switcherYValue, static_cast<DWORD>(settings.switcherY));
+        writePosition(key.get());
 
         // without an edit field there is no text to take over: the path stays as it is
         if (IsWindow(editField)) {
@@ -277,8 +320,25 @@ void saveSwitcherPosition(int x, int y) {
     settings.switcherY = y;
     RegKey key;
     if (createUserKey(settingsKeyPath, key) != ERROR_SUCCESS) return;
-    writeNumber(key.get(), switcherXValue, static_cast<DWORD>(settings.switcherX));
-    writeNumber(key.get(), switcherYValue, static_cast<DWORD>(settings.switcherY));
+    writePosition(key.get());
+}
+
+namespace {
+
+// Rounded half away from zero, as MulDiv does, but a value edited far beyond any screen stays
+// far beyond it instead of becoming MulDiv's -1.
+LONG scaledFrom96(LONG value, UINT dpi) {
+    const long long product = static_cast<long long>(value) * dpi;
+    const long long half = USER_DEFAULT_SCREEN_DPI / 2;
+    const long long rounded = (product + (product < 0 ? -half : half)) / USER_DEFAULT_SCREEN_DPI;
+    return static_cast<LONG>(std::clamp<long long>(rounded, LONG_MIN, LONG_MAX));
+}
+
+} // namespace
+
+POINT positionFromUnaware(POINT stored, UINT primaryDpi) {
+    if (primaryDpi == 0) return stored;
+    return {scaledFrom96(stored.x, primaryDpi), scaledFrom96(stored.y, primaryDpi)};
 }
 
 void saveSwitchKeys(DWORD on, DWORD nextKey, DWORD previousKey, DWORD lastKey, DWORD placeKeys) {

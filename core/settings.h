@@ -42,11 +42,16 @@ bool findClientPath();
 void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpensClients,
                   DWORD loadAtStartup, HWND editField);
 void saveSwitcherPosition(int x, int y);
+// A strip position stored by an earlier version, which was DPI-unaware: Windows showed it in
+// 96-DPI pixels scaled by the primary monitor's DPI, so this is where it stood in the screen's
+// own pixels.
+POINT positionFromUnaware(POINT stored, UINT primaryDpi);
 // Stores the keys as given (cleaned as loading cleans them) and takes them into the record.
 void saveSwitchKeys(DWORD on, DWORD nextKey, DWORD previousKey, DWORD lastKey, DWORD placeKeys);
 
 // A stored key as it can be held: modifier bits RegisterHotKey does not know are dropped, and
-// a value without a key code, or whose key is a modifier alone, is no key (0).
+// a value without a key code, whose key is a modifier alone, or F12 alone (Windows keeps it for
+// the debugger), is no key (0).
 DWORD cleanKey(DWORD stored);
 // Shift, Ctrl, Alt or Win, either side: held with a key, never a key alone.
 bool isModifierKey(DWORD vk);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/handles.h"
-#include "ui/scale.h"
+#include "core/scale.h"
 #include "ui/window.h"
 
 // Control ids of both dialogs; -1 is no control.

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "core/handles.h"
-#include "ui/scale.h"
+#include "core/scale.h"
 
 inline constexpr COLORREF backColor = RGB(40, 40, 40);
 inline constexpr COLORREF accentColor = RGB(85, 85, 85);

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "core/scale.h"
 #include "core/wstring.h"
-#include "ui/scale.h"
 #include "ui/window.h"
 
 struct MenuItem {

@@ -8,11 +8,11 @@
 #include "clients/client_pass.h"
 #include "clients/selector_win.h"
 #include "core/messages.h"
+#include "core/user32.h"
 #include "tests/support/skarvel_process.h"
 #include "tests/support/switcher_view.h"
 #include "tools/qor/qor_protocol.h"
 #include "ui/draw.h"
-#include "ui/user32.h"
 
 namespace {
 

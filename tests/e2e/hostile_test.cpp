@@ -237,6 +237,7 @@ const StoredSetting storedSettings[] = {
     {L"Load at windows startup", true, 0},
     {L"Switcher Position x", true, 300},
     {L"Switcher Position y", true, 0},
+    {L"Switcher Position physical", true, 1},
     {L"QOR Online path", false, 0},
     {L"Switch keys", true, 0, true},
     {L"Next client key", true, 0, true},

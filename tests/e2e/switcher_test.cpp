@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "clients/selector_win.h"
+#include "clients/switch_keys.h"
 #include "core/messages.h"
 #include "dialogs/config_win.h"
 #include "tests/support/skarvel_process.h"
@@ -389,6 +390,10 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
         ASSERT_TRUE(other);
         SetForegroundWindow(other);
         ASSERT_TRUE(inFront(other));
+        // a key that reaches the program before it has seen the change switches nothing
+        PostMessageW(skarvel.tray, WM_HOTKEY, switchNext, MAKELPARAM(ctrlShift, VK_RIGHT));
+        EXPECT_FALSE(waitUntil([&] { return GetForegroundWindow() != other; }, 500))
+            << "a key with another program in front switched";
         constexpr int ownNext = 0xB002;
         EXPECT_TRUE(waitUntil([] { return !testkit::hotKeyTaken(ctrlShift, VK_RIGHT); }, 1000))
             << "a key still held with no client in front";
@@ -400,6 +405,17 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
         UnregisterHotKey(nullptr, ownLast);
         DestroyWindow(other);
 
+        EXPECT_TRUE(exitSkarvel(skarvel));
+        skarvel.tray = nullptr;
+        if (stripShown) continue;
+
+        // F12 alone is the debugger's: stored by hand, it is no key, and the others still are
+        setNumber(L"Next client key", VK_F12);
+        skarvel = startSkarvel();
+        ASSERT_TRUE(skarvel.tray);
+        ASSERT_TRUE(testkit::bringToFront(bob));
+        EXPECT_TRUE(waitUntil([] { return testkit::hotKeyTaken(ctrlShift, VK_LEFT); }, 2000));
+        EXPECT_FALSE(testkit::hotKeyTaken(0, VK_F12));
         EXPECT_TRUE(exitSkarvel(skarvel));
         skarvel.tray = nullptr;
     }
@@ -501,6 +517,26 @@ TEST_F(Switcher, AStripDraggedWhileUnlockedIsStoredWhenLockedAndStartsThereNextT
     start();
     EXPECT_TRUE(showsWidthOf({L"Alice", L"Bob"}));
     EXPECT_TRUE(stripAt(400, 60)) << "restarted elsewhere";
+}
+
+// An earlier version was DPI-unaware: Windows showed its stored place in 96-DPI pixels scaled
+// by the primary monitor's scale. Converted once, it opens where it stood, and stays there.
+TEST_F(Switcher, APlaceStoredByAnEarlierVersionOpensWhereItStoodAtAnyScale) {
+    setNumber(L"Switcher Position x", 200);
+    setNumber(L"Switcher Position y", 100);
+    const Scale scale = Scale::ofScreen();
+    for (const char* run : {"first start", "second start"}) {
+        SCOPED_TRACE(run);
+        start();
+        auto c = clients({standIn(L"QOR - Alice", 100, 300)});
+        ASSERT_TRUE(showsWidthOf({L"Alice"}));
+        EXPECT_TRUE(stripAt(scale(200), scale(100))) << "at " << scale.dpi << " DPI";
+        EXPECT_EQ(readNumber(L"Switcher Position x"), scale(200));
+        EXPECT_EQ(readNumber(L"Switcher Position y"), scale(100));
+        EXPECT_EQ(readNumber(L"Switcher Position physical"), 1);
+        ASSERT_TRUE(exitSkarvel(skarvel));
+        skarvel.tray = nullptr;
+    }
 }
 
 TEST_F(Switcher, AListChangeWhileUnlockedPutsTheStripBackAtItsStoredPlace) {
@@ -785,9 +821,14 @@ TEST_F(Switcher, AHungClientHoldsUpNeitherTheStripNorTheProgram) {
     ASSERT_EQ(c.size(), 2u);
     ASSERT_TRUE(showsWidthOf({L"Gone", L"Hung"}));
     const HWND hung = c[0].hwnd;
+    PostMessageW(hung, QOR_MINIMIZE, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return IsIconic(hung) != FALSE; }, 3000));
+    ASSERT_TRUE(testkit::bringToFront(c[1].hwnd)); // Wine may leave the front on it
 
     ASSERT_TRUE(testkit::hang(hung, 10000));
     ASSERT_TRUE(waitUntil([&] { return !answers(hung, 50); }, 3000));
+    // a click on it asks for its restore and the front without waiting for it
+    EXPECT_TRUE(clickAt(strip, middleOf(predictedCells({L"Gone", L"Hung"})[1])));
     PostMessageW(c[1].hwnd, QOR_EXIT, 0, 0);
     ASSERT_TRUE(c[1].process.waitExit(3000));
     // within about a second; the hung one, never asked again while its title stays, keeps

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/scale.h"
 #include "tests/support/testkit.h"
-#include "ui/scale.h"
 
 struct Skarvel {
     testkit::Process process;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/scale.h"
 #include "tests/support/skarvel_process.h"
-#include "ui/scale.h"
 
 // The program's strip: its "__CWindowClass" tool window 17 px high at 96 DPI, shown or not.
 HWND findSwitcher(DWORD pid);

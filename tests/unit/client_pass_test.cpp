@@ -6,8 +6,8 @@
 
 #include "clients/client_pass.h"
 #include "core/game_client.h"
+#include "core/user32.h"
 #include "tests/support/testkit.h"
-#include "ui/user32.h"
 
 namespace {
 

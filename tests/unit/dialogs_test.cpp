@@ -460,6 +460,7 @@ TEST_F(Keys, AFieldTakesTheKeysPressedIntoItAndOkStoresThem) {
         {"a place that types", 3, {VK_SHIFT, '3'}, true, L"PRESS KEYS", nullptr},
         {"a place", 3, {VK_MENU, '3'}, false, L"ALT+1-9", nullptr},
         {"a letter alone", 1, {'Q'}, true, L"PRESS KEYS", nullptr},
+        {"F12 alone, the debugger's", 1, {VK_F12}, true, L"PRESS KEYS", nullptr},
         {"AltGr with a letter", 1, {VK_CONTROL, VK_MENU, 'E'}, true, L"PRESS KEYS", nullptr},
         {"one of the places' keys", 1, {VK_MENU, '7'}, true, L"ALT+7", L"IN USE"},
         {"Delete", 1, {VK_DELETE}, false, L"NONE", nullptr},

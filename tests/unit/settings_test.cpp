@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <cwctype>
 #include <initializer_list>
@@ -18,6 +19,8 @@ constexpr wchar_t storeKey[] = L"Software\\Skarvel";
 constexpr wchar_t runKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t runValue[] = L"Skarvel";
 constexpr wchar_t pathValue[] = L"QOR Online path";
+// beside the position: it is in the screen's own pixels, not an earlier version's 96-DPI ones
+constexpr wchar_t physicalMark[] = L"Switcher Position physical";
 constexpr wchar_t wow32UninstallKey[] =
     L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QOR";
 constexpr wchar_t childTreeVariable[] = L"SKARVEL_SETTINGS_CHILD_TREE";
@@ -192,6 +195,7 @@ TEST_F(SettingsFirstRun, WritesTheDefaultsAndTheFoundPath) {
             EXPECT_EQ(value.number(), number.byDefault);
             EXPECT_EQ(number.field(settings), number.byDefault);
         }
+        EXPECT_EQ(stored(physicalMark).number(), 1u) << "the position is unmarked";
         const Stored path = stored(pathValue);
         EXPECT_EQ(path.type, DWORD(REG_SZ));
         EXPECT_EQ(path.text(), c.path.empty() ? L"" : sz(c.path)); // empty: no data at all
@@ -310,6 +314,18 @@ TEST_F(SettingsKeys, ReadCleanedOrAsTheDefaultAndAreWrittenOnlyBySavingTheKeys) 
          {0xF1, 0xFF, 0xFF, 0xFF},
          &Settings::placeKeys,
          MOD_ALT},
+        {"F12 alone, the debugger's",
+         L"Next client key",
+         REG_DWORD,
+         {VK_F12, 0, 0, 0},
+         &Settings::nextClientKey,
+         0},
+        {"F12 with Ctrl",
+         L"Previous client key",
+         REG_DWORD,
+         {VK_F12, 0, MOD_CONTROL, 0},
+         &Settings::previousClientKey,
+         storedKey(VK_F12, MOD_CONTROL)},
         {"switch on as text", L"Switch keys", REG_SZ, {'1', 0, 0, 0}, &Settings::switchKeys, 0},
         {"switch on", L"Switch keys", REG_DWORD, {2, 0, 0, 0}, &Settings::switchKeys, 2},
     };
@@ -495,6 +511,7 @@ TEST_F(SettingsSave, WritesTheFlagsAndTheTypedPathAndKeepsThePosition) {
             EXPECT_EQ(stored(numbers[i].name).type, DWORD(REG_DWORD));
             EXPECT_EQ(stored(numbers[i].name).number(), expected[i]);
         }
+        EXPECT_EQ(stored(physicalMark).number(), 1u);
         EXPECT_EQ(settings.clientPath.c_str(), text);
         const Stored path = stored(pathValue);
         EXPECT_EQ(path.type, DWORD(REG_SZ));
@@ -578,14 +595,38 @@ TEST(SettingsRelaunched, DISABLED_SavesWithStartupOn) {
 
 class SettingsPosition : public SettingsTest {};
 
-TEST_F(SettingsPosition, WritesBothValues) {
+TEST_F(SettingsPosition, WritesBothValuesAndTheMark) {
     putNumber(L"Client Switcher", 0);
     saveSwitcherPosition(-1280, 25);
     EXPECT_EQ(settings.switcherX, -1280);
     EXPECT_EQ(settings.switcherY, 25);
     EXPECT_EQ(stored(L"Switcher Position x").number(), DWORD(-1280));
     EXPECT_EQ(stored(L"Switcher Position y").number(), 25u);
+    EXPECT_EQ(stored(physicalMark).number(), 1u);
     EXPECT_EQ(stored(L"Client Switcher").number(), 0u);
+}
+
+// An earlier version's position was in 96-DPI pixels that Windows scaled by the primary
+// monitor's scale.
+TEST(SettingsUnawarePosition, IsScaledByThePrimaryMonitorsDpiRoundedAwayFromZero) {
+    const struct {
+        POINT stored;
+        UINT dpi;
+        POINT physical;
+    } rows[] = {
+        {{200, 100}, 144, {300, 150}},
+        {{200, 100}, 96, {200, 100}},
+        {{-1281, 7}, 144, {-1922, 11}}, // a monitor left of the primary one
+        {{-1280, 3}, 120, {-1600, 4}},
+        {{640, 0}, 192, {1280, 0}},
+        {{200, 100}, 0, {200, 100}}, // no DPI known: as stored
+        {{LONG_MAX, LONG_MIN}, 144, {LONG_MAX, LONG_MIN}},
+    };
+    for (const auto& row : rows) {
+        const POINT at = positionFromUnaware(row.stored, row.dpi);
+        EXPECT_EQ(at.x, row.physical.x) << row.stored.x << " at " << row.dpi;
+        EXPECT_EQ(at.y, row.physical.y) << row.stored.y << " at " << row.dpi;
+    }
 }
 
 class SettingsUnopenable : public SettingsTest {};

@@ -18,8 +18,12 @@ struct Scale {
     bool operator==(const Scale& other) const { return dpi == other.dpi; }
     bool operator!=(const Scale& other) const { return dpi != other.dpi; }
 
-    // The window's own DPI; where the system cannot tell it, the screen's.
+    // The window's own DPI; where the system cannot tell it (before Windows 10 1607), that of
+    // the window's monitor, and before Windows 8.1 the screen's.
     static Scale ofWindow(HWND window);
+    // The monitor's effective DPI, as this per-monitor aware process sees it; before Windows
+    // 8.1, or for no monitor, the screen's.
+    static Scale ofMonitor(HMONITOR monitor);
     // The screen's DPI, for what is made before its window exists.
     static Scale ofScreen();
 };
