@@ -17,6 +17,14 @@ Scale Scale::ofScreen() {
     return {dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI};
 }
 
+Scale Scale::ofMonitor(HMONITOR monitor) {
+    UINT dpiX = 0, dpiY = 0;
+    if (monitorDpi && monitor && SUCCEEDED(monitorDpi(monitor, MDT_EFFECTIVE_DPI, &dpiX, &dpiY)) &&
+        dpiY)
+        return {dpiY};
+    return ofScreen();
+}
+
 void frameLines(HDC dc, const RECT& rect, HBRUSH brush, int thickness) {
     const RECT sides[] = {
         {rect.left, rect.top, rect.right, rect.top + thickness},

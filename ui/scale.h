@@ -22,6 +22,8 @@ struct Scale {
     static Scale ofWindow(HWND window);
     // The screen's DPI, for what is made before its window exists.
     static Scale ofScreen();
+    // A monitor's own DPI; where the system cannot tell it, the screen's.
+    static Scale ofMonitor(HMONITOR monitor);
 };
 
 // The DPI a WM_DPICHANGED carries (both halves of wParam are the same).

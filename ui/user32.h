@@ -2,6 +2,8 @@
 // they are absent: null there.
 #pragma once
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellscalingapi.h>
 
 template <class Fn> Fn user32Function(const char* name) {
     // through void(*)() so the cast between function types is explicit
@@ -18,6 +20,15 @@ inline const auto windowDpiAwareness =
 inline const auto windowDpi = user32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
 inline const auto systemMetricsAtDpi =
     user32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+
+// Windows 8.1 and later, in shcore.dll, which the program does not link: null where absent.
+inline const auto monitorDpi = [] {
+    using Fn = HRESULT(WINAPI*)(HMONITOR, MONITOR_DPI_TYPE, UINT*, UINT*);
+    const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return shcore ? reinterpret_cast<Fn>(
+                        reinterpret_cast<void (*)()>(GetProcAddress(shcore, "GetDpiForMonitor")))
+                  : nullptr;
+}();
 
 // The calling thread in a window's own DPI awareness for a scope, so that what it reads and
 // writes of that window is not scaled; nothing where the system cannot switch.
