@@ -73,10 +73,15 @@ class CSelectorWin : public CWindow {
     // The stored place, or the nearest one that a monitor's work area shows.
     POINT StripPlace() const;
     void OnScreenChange();
-    void OnDpiChanged(Scale newScale);
+    // At Windows' suggested place, which is under the pointer during a drag.
+    void OnDpiChanged(Scale newScale, const RECT& suggested);
+    // Fonts, cell widths and back buffer at this scale; the window keeps its size.
+    void Rescale(Scale newScale);
     void OnTick();
-    void OnMouseMove(POINT point);
     void OnPress(POINT point);
+    // A press where the strip is dragged: Windows moves it, across monitors of any scale.
+    void OnDragPress(LPARAM screenPoint);
+    void OpenMenu();
     void OnCommand(WPARAM command);
     void UpdateHover();
     void FillMenu();
@@ -85,9 +90,9 @@ class CSelectorWin : public CWindow {
 
     Bitmap backBuffer;
     CMenuWin menu;
-    POINT pressPoint{0, 0};
     Scale scale;
     int locked = 1;
+    bool moving = false; // Windows' move loop runs
     Font textFont;
     Font measureFont;
     int busy = 0;
