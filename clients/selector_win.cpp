@@ -74,19 +74,24 @@ POINT CSelectorWin::StripPlace() const {
 }
 
 void CSelectorWin::OnScreenChange() {
-    if (!IsWindow(hwnd) || GetCapture() == hwnd) return; // a drag in progress goes on
+    if (!IsWindow(hwnd) || moving) return; // a drag in progress goes on
     const POINT at = StripPlace();
     SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CSelectorWin::OnDpiChanged(Scale newScale) {
-    SetScale(newScale);
-    // where it is, as long as a work area shows it all at its new size
-    RECT shown{};
-    GetWindowRect(hwnd, &shown);
-    const POINT at = onScreenPosition(shown, monitorWorkAreas());
-    if (at.x != shown.left || at.y != shown.top)
-        SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+void CSelectorWin::OnDpiChanged(Scale newScale, const RECT& suggested) {
+    Rescale(newScale);
+    // One move to the new place at the new size, so that Windows never sees the strip at a
+    // size and place that belong to different monitors. Its size is its own, which the
+    // suggestion matches but for rounding. Outside a drag the place is pulled into a work
+    // area should the new size cross its edge; during one the pointer holds it.
+    POINT at{suggested.left, suggested.top};
+    if (!moving)
+        at = onScreenPosition({at.x, at.y, at.x + stripWidth, at.y + StripHeight()},
+                              monitorWorkAreas());
+    SetWindowPos(hwnd, nullptr, at.x, at.y, stripWidth, StripHeight(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 int CSelectorWin::MeasureCell(const CWString& name) const {
@@ -167,6 +172,14 @@ void CSelectorWin::RelayoutStrip() {
 
 void CSelectorWin::SetScale(Scale newScale) {
     if (newScale == scale) return;
+    Rescale(newScale);
+    SetWindowPos(hwnd, nullptr, 0, 0, stripWidth, StripHeight(),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void CSelectorWin::Rescale(Scale newScale) {
+    if (newScale == scale) return;
     scale = newScale;
     textFont = createUiFont(scale(textFontHeight), FW_BOLD);
     measureFont = createUiFont(scale(measureFontHeight), FW_BOLD);
@@ -175,9 +188,6 @@ void CSelectorWin::SetScale(Scale newScale) {
     stripWidth = stripWidthOf(records, scale);
     hoverStale = true;
     Render();
-    SetWindowPos(hwnd, nullptr, 0, 0, stripWidth, StripHeight(),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 // Merges what the scan published since the last merge; true when the records changed.
@@ -380,33 +390,34 @@ void CSelectorWin::UpdateHover() {
     UpdateWindow(hwnd);
 }
 
-void CSelectorWin::OnMouseMove(POINT point) {
-    if (GetCapture() != hwnd) {
-        UpdateHover();
-        // the pointer's leave is told, so a lit cell goes dark at once even when the strip
-        // looks only now and then
-        TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, hwnd, 0};
-        if (hovered) TrackMouseEvent(&leave);
-        return;
-    }
-    // dragging: the strip follows the pointer and never takes the focus
-    RECT r{};
-    GetWindowRect(hwnd, &r);
-    SetWindowPos(hwnd, HWND_TOPMOST, r.left + point.x - pressPoint.x,
-                 r.top + point.y - pressPoint.y, r.right - r.left, r.bottom - r.top,
-                 SWP_SHOWWINDOW | SWP_NOACTIVATE);
+void CSelectorWin::OnPointerMove(bool overCaption) {
+    UpdateHover();
+    // the pointer's leave is told, so a lit cell goes dark at once even when the strip looks
+    // only now and then
+    TRACKMOUSEEVENT leave{sizeof leave, DWORD(TME_LEAVE | (overCaption ? TME_NONCLIENT : 0)), hwnd,
+                          0};
+    if (hovered) TrackMouseEvent(&leave);
 }
 
 void CSelectorWin::OnPress(POINT point) {
-    pressPoint = point;
-    if (!locked) {
-        SetCapture(hwnd);
-        SetCursor(LoadCursorW(hInstance, MAKEINTRESOURCEW(IDC_MOVE)));
-        return;
-    }
-    const HWND client = HitTest(pressPoint);
+    // unlocked, the whole strip is a caption: a press there never comes as a client one
+    if (!locked) return;
+    const HWND client = HitTest(point);
     if (!client || client == hwnd) return; // no cell, or the placeholder
     if (activations) activations->Start(client);
+}
+
+void CSelectorWin::OnDragPress(LPARAM screenPoint) {
+    SetCursor(LoadCursorW(hInstance, MAKEINTRESOURCEW(IDC_MOVE)));
+    // not through DefWindowProcW, which may bring the window to the front first
+    SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, screenPoint);
+}
+
+void CSelectorWin::OpenMenu() {
+    if (moving) return; // a right button released during a drag
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    menu.ShowAt(cursor.x, cursor.y);
 }
 
 void CSelectorWin::OnCommand(WPARAM command) {
@@ -460,24 +471,40 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         if (!busy && Ticking()) OnTick(); // a scan that ends after the strip was hidden waits
         return 0;
     case WM_MOUSELEAVE:
+    case WM_NCMOUSELEAVE:
         UpdateHover();
         return 0;
+    case WM_NCHITTEST:
+        // unlocked, a press anywhere drags it
+        return locked ? DefWindowProcW(window, msg, wParam, lParam) : HTCAPTION;
     case WM_MOUSEMOVE:
-        OnMouseMove(pointFromLParam(lParam));
+    case WM_NCMOUSEMOVE:
+        OnPointerMove(msg == WM_NCMOUSEMOVE);
         return 0;
     case WM_LBUTTONDOWN:
         OnPress(pointFromLParam(lParam));
         return 0;
-    case WM_LBUTTONUP:
-        if (GetCapture() == window) ReleaseCapture();
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK: // every press of a double click drags, as a client press would
+        if (wParam != HTCAPTION) return DefWindowProcW(window, msg, wParam, lParam);
+        OnDragPress(lParam);
         return 0;
+    case WM_ENTERSIZEMOVE:
+        moving = true;
+        return 0;
+    case WM_EXITSIZEMOVE:
+        moving = false;
+        return 0;
+    case WM_WINDOWPOSCHANGING:
+        // the move loop's moves must not take the focus from the client either
+        if (moving) reinterpret_cast<WINDOWPOS*>(lParam)->flags |= SWP_NOACTIVATE;
+        return DefWindowProcW(window, msg, wParam, lParam);
     case WM_RBUTTONUP:
-        if (GetCapture() != window) {
-            POINT cursor{};
-            GetCursorPos(&cursor);
-            menu.ShowAt(cursor.x, cursor.y);
-        }
+    case WM_NCRBUTTONUP:
+        OpenMenu();
         return 0;
+    case WM_NCRBUTTONDOWN:
+        return 0; // no system menu
     case UM_COMMAND:
         OnCommand(wParam);
         return 0;
@@ -492,7 +519,7 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         OnScreenChange();
         return 0;
     case WM_DPICHANGED:
-        OnDpiChanged(scaleFromDpiChange(wParam));
+        OnDpiChanged(scaleFromDpiChange(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_SETTINGCHANGE:
         if (wParam == SPI_SETWORKAREA) OnScreenChange();

@@ -106,14 +106,21 @@ class CSelectorWin : public CWindow {
     // The stored place, or the nearest one that a monitor's work area shows.
     POINT StripPlace() const;
     void OnScreenChange();
-    void OnDpiChanged(Scale newScale);
+    // At Windows' suggested place, which is under the pointer during a drag.
+    void OnDpiChanged(Scale newScale, const RECT& suggested);
+    // Fonts, cell widths and back buffer at this scale; the window keeps its size.
+    void Rescale(Scale newScale);
     void OnTick();
     void StayOnTop();
     // Whether a change to this window may change what the strip shows.
     bool Concerns(HWND window);
     void Listen(bool on);
-    void OnMouseMove(POINT point);
+    // Unlocked, the strip is all caption, and the pointer moves over it as over one.
+    void OnPointerMove(bool overCaption);
     void OnPress(POINT point);
+    // A press where the strip is dragged: Windows moves it, across monitors of any scale.
+    void OnDragPress(LPARAM screenPoint);
+    void OpenMenu();
     void OnCommand(WPARAM command);
     void UpdateHover();
     void FillMenu();
@@ -122,9 +129,9 @@ class CSelectorWin : public CWindow {
 
     Bitmap backBuffer;
     CMenuWin menu;
-    POINT pressPoint{0, 0};
     Scale scale;
     int locked = 1;
+    bool moving = false; // Windows' move loop runs
     Font textFont;
     Font measureFont;
     int busy = 0;

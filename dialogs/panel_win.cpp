@@ -229,42 +229,70 @@ bool CPanelWin::HandleShared(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
     case WM_TIMER:
         if (wParam == hoverTimer) OnHoverCheck();
         return true;
+    case WM_NCHITTEST: {
+        // every point on no control is a caption, so a press there drags the window
+        result = DefWindowProcW(hwnd, msg, wParam, lParam);
+        POINT point = pointFromLParam(lParam);
+        ScreenToClient(hwnd, &point);
+        if (result == HTCLIENT && regions.HitTest(point) == noControl) result = HTCAPTION;
+        return true;
+    }
     case WM_MOUSEMOVE:
         OnMove(pointFromLParam(lParam));
         return true;
+    case WM_NCMOUSEMOVE: {
+        // over a free point: hover and a pending press follow it as over the controls
+        POINT point = pointFromLParam(lParam);
+        ScreenToClient(hwnd, &point);
+        OnMove(point);
+        return true;
+    }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
         OnPress(pointFromLParam(lParam));
         return true;
-    case WM_LBUTTONUP:
-        if (GetCapture() == hwnd)
-            ReleaseCapture(); // the end of a drag does nothing else
-        else
-            OnRelease(pointFromLParam(lParam));
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK: // each press of a double click drags
+        if (wParam != HTCAPTION) return false;
+        OnDragPress(lParam);
         return true;
+    case WM_LBUTTONUP:
+        OnRelease(pointFromLParam(lParam));
+        return true;
+    case WM_NCRBUTTONDOWN:
+    case WM_CONTEXTMENU:
+        return true; // no system menu
+    case WM_ENTERSIZEMOVE:
+        moving = true;
+        return true;
+    case WM_EXITSIZEMOVE:
+        moving = false;
+        return true;
+    case WM_WINDOWPOSCHANGING:
+        if (moving) reinterpret_cast<WINDOWPOS*>(lParam)->flags |= dragFlags;
+        return false;
     default:
         return false;
     }
 }
 
 void CPanelWin::OnPress(POINT point) {
-    pressPoint = point;
+    // a client press is on a control: the hit test made every other point a caption
     pressedId = regions.HitTest(point);
-    if (pressedId != noControl) return;
-    // on no control: the window follows the pointer until the release
-    SetCapture(hwnd);
+}
+
+void CPanelWin::OnDragPress(LPARAM screenPoint) {
+    pressedId = noControl;
     SetCursor(LoadCursorW(hInstance, MAKEINTRESOURCEW(IDC_MOVE)));
+    if (dragFlags & SWP_NOACTIVATE)
+        // not through DefWindowProcW, which may bring the window to the front first
+        SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, screenPoint);
+    else
+        // activated as a click on it would, then moved
+        DefWindowProcW(hwnd, WM_NCLBUTTONDOWN, HTCAPTION, screenPoint);
 }
 
 void CPanelWin::OnMove(POINT point) {
-    if (GetCapture() == hwnd) {
-        RECT r{};
-        GetWindowRect(hwnd, &r);
-        SetWindowPos(hwnd, HWND_TOPMOST, r.left + point.x - pressPoint.x,
-                     r.top + point.y - pressPoint.y, r.right - r.left, r.bottom - r.top,
-                     SWP_SHOWWINDOW | dragFlags);
-        return;
-    }
     bool changed = false;
     const int pointed = regions.Track(point, changed);
     SetCursor(CursorAt(point));

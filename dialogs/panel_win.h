@@ -1,5 +1,6 @@
-// What the two dialog windows share: click and hover regions, a press that counts only when
-// released on the same control, dragging from any free point, and a hover clean-up timer.
+// What the dialog windows share: click and hover regions, a press that counts only when
+// released on the same control, dragging from any free point (Windows' own move, which
+// follows monitors of another scale), and a hover clean-up timer.
 #pragma once
 #include <vector>
 
@@ -74,8 +75,8 @@ class CPanelWin : public CWindow {
     Scale CurrentScale() const { return scale; }
 
   protected:
-    // `dragFlags` are added to SWP_SHOWWINDOW while the window follows the pointer; the size
-    // is at 96 DPI.
+    // `dragFlags` are added to every move of a drag (SWP_NOACTIVATE for a window that must
+    // never take the focus, which then also starts its drags itself); the size is at 96 DPI.
     CPanelWin(int width96, int height96, UINT dragFlags);
     ~CPanelWin();
 
@@ -119,12 +120,14 @@ class CPanelWin : public CWindow {
 
   private:
     void OnPress(POINT point);
+    // A press on no control, which the hit test made a caption press: a drag.
+    void OnDragPress(LPARAM screenPoint);
     void OnMove(POINT point);
     void OnRelease(POINT point);
     void OnHoverCheck();
 
     const UINT dragFlags;
     Bitmap backBuffer;
-    POINT pressPoint{-1, -1};
     int pressedId = noControl;
+    bool moving = false; // Windows' move loop runs
 };

@@ -105,29 +105,38 @@ void CMenuWin::Layout() {
 
 void CMenuWin::SetScale(Scale newScale) {
     if (newScale == scale) return;
-    if (IsWindowVisible(hwnd)) Dismiss();
     scale = newScale;
     textFont = createUiFont(scale(textFontHeight), FW_BOLD);
     measureFont = createUiFont(scale(measureFontHeight), FW_BOLD);
+    // the rows moved under the pointer
     hoverIndex = -1;
+    pressedId = -1;
     Layout();
+    if (!IsWindowVisible(hwnd)) return;
+    Place(SWP_NOZORDER);
+    InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 void CMenuWin::ShowAt(int x, int y) {
-    // the hidden menu goes to the point's monitor first, so it is sized at that one's DPI
-    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetScale(Scale::ofWindow(hwnd));
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromPoint({x, y}, MONITOR_DEFAULTTONEAREST), &monitor);
-    const POINT at = menuOrigin({x, y}, {width, height}, monitor.rcWork);
     openedAt = {x, y};
-
+    // A hidden window keeps the DPI of where it was last shown, so the scale is the point's
+    // monitor's. The window goes there first too, so that Windows finds it at that DPI when
+    // it shows.
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetScale(Scale::ofMonitor(MonitorFromPoint(openedAt, MONITOR_DEFAULTTONEAREST)));
     SetTimer(hwnd, leaveTimer, leavePeriod, nullptr);
-    Render();
-    SetWindowPos(hwnd, HWND_TOPMOST, at.x, at.y, width, height, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    Place(SWP_SHOWWINDOW);
     SetCapture(hwnd);
     setPointerCursor(hInstance);
+}
+
+void CMenuWin::Place(UINT flags) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromPoint(openedAt, MONITOR_DEFAULTTONEAREST), &monitor);
+    const POINT at = menuOrigin(openedAt, {width, height}, monitor.rcWork);
+    Render();
+    SetWindowPos(hwnd, HWND_TOPMOST, at.x, at.y, width, height, flags | SWP_NOACTIVATE);
 }
 
 void CMenuWin::Render() {

@@ -43,9 +43,10 @@ class CMenuWin : public CWindow {
     void ReplaceItemText(const CWString& oldText, const CWString& newText, bool relayout);
     void ClearItems();
     void Layout();
+    // Opens at a point, laid out at the scale of the monitor under it.
     void ShowAt(int x, int y);
     void Render();
-    // Fonts and sizes at this scale; an open menu closes first.
+    // Fonts and sizes at this scale; an open menu is laid out anew where it was opened.
     void SetScale(Scale newScale);
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -64,6 +65,8 @@ class CMenuWin : public CWindow {
     void OnRelease(POINT point);
     void OnLeaveCheck();
     void Dismiss();
+    // Rendered and placed for `openedAt` inside its monitor's work area.
+    void Place(UINT flags);
 
     MemoryDC paintDC;
     MemoryDC renderDC;

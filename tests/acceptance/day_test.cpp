@@ -222,25 +222,14 @@ TEST_F(Day, FromFirstStartToExit) {
     // strip on top), and the next step reads the strip from the screen.
     chooseRow(openSwitcherMenu(7), 2); // "Unlock"
     const RECT before = windowRect(strip);
-    testkit::moveCursor(before.left + 5, before.top + 8);
-    testkit::mouseButton(MOUSEEVENTF_LEFTDOWN);
-    // the strip follows each step before the next, as a user would see it do; under Wine a
-    // late echo of an earlier pointer position can arrive, so a step may be made again
+    // the system moves it, and the strip follows each small step as a user would see it do
     const POINT stride = scaled({80, 120});
-    for (int step = 1; step <= 5; ++step) {
-        const POINT pointer{before.left + 5 + stride.x * step, before.top + 8 + stride.y * step};
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                testkit::mouseTo(pointer);
-                Sleep(20);
-                const RECT r = windowRect(strip);
-                return r.left == pointer.x - 5 && r.top == pointer.y - 8;
-            },
-            3000))
-            << "step " << step;
-    }
-    testkit::mouseButton(MOUSEEVENTF_LEFTUP);
-    Sleep(60);
+    const POINT from{before.left + 5, before.top + 8};
+    EXPECT_TRUE(testkit::dragScreen(from, {from.x + 5 * stride.x, from.y + 5 * stride.y}, 6,
+                                    [&](POINT pointer) {
+                                        const RECT r = windowRect(strip);
+                                        return r.left == pointer.x - 5 && r.top == pointer.y - 8;
+                                    }));
     chooseRow(openSwitcherMenu(7), 2); // "Lock"
     EXPECT_EQ(storedNumber(L"Switcher Position x"), DWORD(before.left + 5 * stride.x));
     EXPECT_EQ(storedNumber(L"Switcher Position y"), DWORD(before.top + 5 * stride.y));

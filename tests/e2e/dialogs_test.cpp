@@ -173,6 +173,59 @@ TEST_F(Dialogs, AtTheScreensScaleARealClickHitsTheControls) {
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(version); }, 3000));
 }
 
+// Each window moves with a real drag from a point on no control, the system's own move loop
+// carrying it (on Windows across monitors of another scale too); the press acts on nothing, and
+// the version window leaves the front where it was.
+TEST_F(Dialogs, EachMovesWithARealDragFromAFreePoint) {
+    start();
+    postCommand(skarvel.tray, cmdConfigure);
+    const HWND config = waitShown(configWidth, configHeight);
+    ASSERT_TRUE(config);
+    testkit::clickScreen(onScreen(config, {30, 124})); // KEYS
+    const HWND keys = waitShown(keysWidth, keysHeight);
+    ASSERT_TRUE(keys);
+    postCommand(skarvel.tray, cmdVersion);
+    const HWND version = waitShown(versionWidth, versionHeight);
+    ASSERT_TRUE(version);
+    const struct {
+        const char* what;
+        HWND window;
+        POINT place96, free96; // apart, so that none covers another's free point
+    } rows[] = {
+        {"configuration, by its title", config, {20, 20}, {100, 8}},
+        {"keys, by a field's label", keys, {20, 250}, {40, 47}},
+        {"version, by its credit line", version, {400, 20}, {100, 45}},
+    };
+    for (const auto& row : rows) {
+        const POINT place = scale(row.place96);
+        SetWindowPos(row.window, nullptr, place.x, place.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const HWND front = GetForegroundWindow();
+        const POINT from = onScreen(row.window, row.free96), by = scale(POINT{60, 40});
+        const POINT place = scale(row.place96), to{place.x + by.x, place.y + by.y};
+        auto follows = [&](POINT pointer) {
+            RECT r{};
+            GetWindowRect(row.window, &r);
+            return r.left - place.x == pointer.x - from.x && r.top - place.y == pointer.y - from.y;
+        };
+        EXPECT_TRUE(testkit::dragScreen(from, {from.x + by.x, from.y + by.y}, 20, follows))
+            << "it did not follow the pointer";
+        RECT moved{};
+        GetWindowRect(row.window, &moved);
+        EXPECT_EQ(moved.left, to.x);
+        EXPECT_EQ(moved.top, to.y);
+        if (row.window == version) {
+            EXPECT_EQ(GetForegroundWindow(), front) << "it took the front";
+        }
+    }
+    for (const auto& row : rows)
+        EXPECT_TRUE(IsWindowVisible(row.window)) << row.what;
+    EXPECT_EQ(storedNumber(L"Switch keys"), absentNumber) << "a press acted on a control";
+}
+
 // Real clicks: KEYS in the configuration window opens the keys window in front, the
 // configuration staying open behind it, and OK there stores the keys.
 TEST_F(Dialogs, TheKeysButtonOpensTheKeysWindowWhoseOkStoresTheKeys) {

@@ -115,9 +115,15 @@ class Switcher : public testing::Test {
                          timeoutMs);
     }
     // The switcher menu while it is open: a visible tool window of whole 15 px rows.
-    HWND openMenu() {
-        pointerTo({500, 400});
-        deliver(strip, WM_RBUTTONUP, 0, MAKELPARAM(3, 8));
+    // Opened by a real right click on the strip, or by its message with the pointer elsewhere.
+    HWND openMenu(bool realClick = false) {
+        if (realClick) {
+            const RECT r = windowRect(strip);
+            testkit::clickScreen({r.left + 3, r.top + 8}, true);
+        } else {
+            pointerTo({500, 400});
+            deliver(strip, WM_RBUTTONUP, 0, MAKELPARAM(3, 8));
+        }
         HWND menu = nullptr;
         waitUntil(
             [&] {
@@ -145,41 +151,25 @@ class Switcher : public testing::Test {
         waitUntil([&] { return !IsWindowVisible(menu); }, 2000);
         pointerTo(parked);
     }
-    void chooseFromMenu(int row) {
-        HWND menu = openMenu();
+    void chooseFromMenu(int row, bool realClick = false) {
+        HWND menu = openMenu(realClick);
         ASSERT_TRUE(menu) << "the switcher menu did not open";
         chooseRow(menu, row);
         // the choice reaches the strip as a posted message, which a sent one would overtake
         Sleep(250);
     }
-    // Press, move and release as mouse messages, with the real pointer already where the
-    // drag ends: a window that moves under a captured pointer gets a move at the pointer's
-    // real place, which then agrees with the drag instead of pulling the strip elsewhere.
-    // (Real input was tried: its drags under the virtual desktop missed their target.)
-    // A drag by hand: press in the strip, move, release. While the strip follows, each move
-    // is made again until it has (under Wine a late echo of an earlier pointer position can
-    // arrive); a locked strip is given one move and time to ignore it.
+    // A real drag from a point of the strip, which the system's move loop carries out while
+    // the strip is unlocked; a locked strip is given one step and time to ignore it.
     void drag(POINT from, int dx, int dy, bool follows = true) {
         const RECT r = windowRect(strip);
-        pointerTo({r.left + from.x, r.top + from.y});
-        Sleep(80);
-        testkit::mouseButton(MOUSEEVENTF_LEFTDOWN);
-        const POINT end{r.left + from.x + dx, r.top + from.y + dy};
-        if (follows) {
-            waitUntil(
-                [&] {
-                    testkit::mouseTo(end);
-                    Sleep(20);
-                    const RECT now = windowRect(strip);
-                    return now.left == r.left + dx && now.top == r.top + dy;
-                },
-                3000);
-        } else {
-            testkit::mouseTo(end);
-            Sleep(100);
-        }
-        testkit::mouseButton(MOUSEEVENTF_LEFTUP);
-        Sleep(60);
+        const POINT start{r.left + from.x, r.top + from.y};
+        testkit::dragScreen(
+            start, {start.x + dx, start.y + dy}, follows ? 6 : 1000,
+            [&](POINT pointer) {
+                const RECT now = windowRect(strip);
+                return now.left == pointer.x - from.x && now.top == pointer.y - from.y;
+            },
+            follows ? 3000 : 100);
         pointerTo(parked);
     }
     bool stripAt(LONG x, LONG y, DWORD timeoutMs = 3000) {
@@ -500,14 +490,23 @@ TEST_F(Switcher, AStripDraggedWhileUnlockedIsStoredWhenLockedAndStartsThereNextT
     drag({5, 8}, 100, 60, false); // locked: a press activates, nothing moves
     Sleep(300);
     EXPECT_TRUE(stripAt(300, 0, 0));
+    EXPECT_TRUE(inFront(c[0].hwnd)) << "a press on a cell of the locked strip did not switch";
 
+    // Unlocked, the whole strip is a caption that the system moves: the client in front keeps
+    // the front, the cell under the pointer still lights, and a real right click still opens
+    // the menu.
     chooseFromMenu(lockRow); // "Unlock"
     drag({5, 8}, 100, 60);
     EXPECT_TRUE(stripAt(400, 60));
+    EXPECT_EQ(GetForegroundWindow(), c[0].hwnd) << "the drag took the front";
     EXPECT_EQ(readNumber(L"Switcher Position x"), 300) << "stored before it was locked";
     EXPECT_EQ(readNumber(L"Switcher Position y"), 0);
+    const RECT bobCell = predictedCells({L"Alice", L"Bob"})[1];
+    testkit::mouseTo({400 + middleOf(bobCell).x, 60 + middleOf(bobCell).y});
+    EXPECT_TRUE(waitUntil([&] { return fillOf(bobCell) == accentColor; }, 3000))
+        << "no hover light while unlocked";
 
-    chooseFromMenu(lockRow); // "Lock"
+    chooseFromMenu(lockRow, true); // "Lock"
     EXPECT_TRUE(waitUntil([] { return readNumber(L"Switcher Position x") == 400; }, 3000));
     EXPECT_EQ(readNumber(L"Switcher Position y"), 60);
     EXPECT_TRUE(stripAt(400, 60, 0));

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <utility>
@@ -361,6 +362,38 @@ void clickScreen(POINT at, bool right) {
         Sleep(60);
         if (steadyBefore && steadyPressed) return;
     }
+}
+
+bool dragScreen(POINT from, POINT to, int stride, const std::function<bool(POINT)>& follows,
+                DWORD timeoutMs) {
+    const LONG dx = to.x - from.x, dy = to.y - from.y;
+    const LONG steps = std::max(1L, (std::max(std::labs(dx), std::labs(dy)) + stride - 1) / stride);
+    // A press that Wine delivers at an earlier pointer position drags nothing: the drag is made
+    // again, as a user whose hand slipped would, as long as nothing moved.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        moveCursor(from.x, from.y);
+        Sleep(80);
+        mouseButton(MOUSEEVENTF_LEFTDOWN);
+        LONG followed = 0;
+        while (followed < steps) {
+            const LONG step = followed + 1;
+            const POINT pointer{from.x + dx * step / steps, from.y + dy * step / steps};
+            if (!waitUntil(
+                    [&] {
+                        mouseTo(pointer);
+                        Sleep(20);
+                        return follows(pointer);
+                    },
+                    followed ? timeoutMs : timeoutMs / 3))
+                break;
+            followed = step;
+        }
+        mouseButton(MOUSEEVENTF_LEFTUP);
+        Sleep(60);
+        if (followed == steps) return true;
+        if (followed > 0 || !follows(from)) return false;
+    }
+    return false;
 }
 
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs, DWORD pollMs) {

@@ -55,6 +55,13 @@ void mouseButton(DWORD flags);
 // can move the pointer between press and release, which rightly cancels the press; when the
 // pointer was seen to move, the click is made again, as a user whose hand slipped would.
 void clickScreen(POINT at, bool right = false);
+// A drag as a user makes it: the pointer to `from`, the left button down, steps of at most
+// `stride` px towards `to`, each made again until `follows(pointer)` holds (under Wine a late
+// echo of an earlier pointer position can come between), the button up. A window that
+// follows keeps the pointer over itself, which a window not in front needs: the system hands
+// it the captured pointer only there. True when every step was followed within timeoutMs.
+bool dragScreen(POINT from, POINT to, int stride, const std::function<bool(POINT)>& follows,
+                DWORD timeoutMs = 3000);
 // waitUntil that keeps the calling thread's windows alive meanwhile.
 bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs);
 // The keyboard as a user uses it (SendInput): `down` pressed in order, then `up` released in

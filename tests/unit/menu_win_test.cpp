@@ -201,10 +201,11 @@ TEST_F(Menu, RendersFrameRowsAndHover) {
     EXPECT_EQ(menu.BackBuffer(), before);
 }
 
-// Windows sends WM_DPICHANGED when the menu's monitor changes scale; Wine never does, so the
-// test sends it. An open menu closes; its rows, fonts and hit rows follow the new scale, and
-// scaling back and forth gives back every object.
-TEST_F(Menu, AChangeOfScaleClosesItSizesItAnewAndLeaksNothing) {
+// Windows sends WM_DPICHANGED when the menu's monitor changes scale, also while it opens; Wine
+// never does, so the test sends it. An open menu stays open, laid out anew where it was opened:
+// its rows, fonts and hit rows follow the new scale, and scaling back and forth gives back
+// every object.
+TEST_F(Menu, AChangeOfScaleLaysItOutAnewWhereItOpenedAndLeaksNothing) {
     const UINT start = menu.CurrentScale().dpi;
     const SIZE startSize = menu.Size();
     // how many pixel rows the first label's glyphs span (Wine's shrinking does not blend, so
@@ -236,8 +237,13 @@ TEST_F(Menu, AChangeOfScaleClosesItSizesItAnewAndLeaksNothing) {
         if (row.dpi == start) continue;
         open();
         change(row.dpi);
-        EXPECT_FALSE(IsWindowVisible(menu.hwnd)) << row.dpi << ": still open";
+        EXPECT_TRUE(IsWindowVisible(menu.hwnd)) << row.dpi << ": closed";
         EXPECT_EQ(menu.Size().cy, row.height) << row.dpi;
+        const RECT shown = windowRect();
+        EXPECT_EQ(shown.left, 200) << row.dpi;
+        EXPECT_EQ(shown.top, 150) << row.dpi;
+        EXPECT_EQ(shown.bottom - shown.top, row.height) << row.dpi;
+        EXPECT_EQ(shown.right - shown.left, menu.Size().cx) << row.dpi;
         const int expectedWidth = MulDiv(startSize.cx, int(row.dpi), int(start));
         EXPECT_NEAR(menu.Size().cx, expectedWidth, 3) << row.dpi;
         EXPECT_NEAR(glyphRows(), MulDiv(startGlyphRows, int(row.dpi), int(start)), 1)
@@ -251,6 +257,39 @@ TEST_F(Menu, AChangeOfScaleClosesItSizesItAnewAndLeaksNothing) {
     }
 
     EXPECT_EQ(testkit::gdiGrowthOverScaleChanges(change, start, 100), 0);
+}
+
+BOOL CALLBACK collectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    reinterpret_cast<std::vector<HMONITOR>*>(list)->push_back(monitor);
+    return TRUE;
+}
+
+// A hidden menu keeps the scale it was last laid out at, perhaps another monitor's: opening
+// takes the scale of the monitor under the point before the menu is laid out and shown. Wine
+// gives every monitor and window the one DPI of the session, so the menu is first set to the
+// other of 96 and 144 to show the choice.
+TEST_F(Menu, OpensAtTheScaleOfTheMonitorUnderThePoint) {
+    std::vector<HMONITOR> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, collectMonitor, reinterpret_cast<LPARAM>(&monitors));
+    ASSERT_FALSE(monitors.empty());
+    for (HMONITOR monitor : monitors) {
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        ASSERT_TRUE(GetMonitorInfoW(monitor, &info));
+        const POINT at{(info.rcWork.left + info.rcWork.right) / 2,
+                       (info.rcWork.top + info.rcWork.bottom) / 2};
+        const Scale expected = Scale::ofMonitor(monitor);
+        menu.SetScale(Scale{expected.dpi == 96 ? 144u : 96u});
+        SetCursorPos(at.x, at.y);
+        menu.ShowAt(at.x, at.y);
+        EXPECT_EQ(menu.CurrentScale().dpi, expected.dpi) << at.x << "," << at.y;
+        EXPECT_EQ(menu.Size().cy, expected(3 * menuItemHeight + 4));
+        const RECT shown = windowRect();
+        EXPECT_EQ(shown.bottom - shown.top, menu.Size().cy);
+        EXPECT_EQ(testkit::readBitmap(menu.BackBuffer()).height, menu.Size().cy);
+        click(expected(20), expected(2 + 7)); // the first row, which closes it
+        pump();
+    }
 }
 
 TEST_F(Menu, LabelsAppearInCapitals) {

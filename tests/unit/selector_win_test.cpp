@@ -171,10 +171,12 @@ TEST_F(Selector, KeysAreLetGoWithinASecondOfAChangeTheHookDidNotTell) {
     DestroyWindow(other);
 }
 
-// Windows sends WM_DPICHANGED when the strip's monitor changes scale; Wine never does, so the
-// test sends it. The strip keeps its top-left corner, its height and cells follow the new
-// scale with one-pixel borders, and scaling back and forth gives back every object.
-TEST_F(Selector, AChangeOfScaleKeepsTheCornerScalesTheCellsAndLeaksNothing) {
+// Windows sends WM_DPICHANGED when the strip's monitor changes scale, or when a drag takes it
+// onto a monitor of another scale; Wine never does, so the test sends it. The strip goes to
+// the suggested place (pulled into the work area when it would cross its edge), at its own
+// size: its height and cells follow the new scale with one-pixel borders, and scaling back and
+// forth gives back every object.
+TEST_F(Selector, AChangeOfScaleTakesTheSuggestedPlaceScalesTheCellsAndLeaksNothing) {
     alice = client(L"QOR - Alice", 100);
     bob = client(L"QOR - Bob", 400);
     refreshFully();
@@ -187,24 +189,38 @@ TEST_F(Selector, AChangeOfScaleKeepsTheCornerScalesTheCellsAndLeaksNothing) {
         return w;
     };
     const std::vector<int> startWidths = widths();
-    RECT before{};
-    GetWindowRect(switcher.hwnd, &before);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT work = monitor.rcWork;
+    POINT suggestedAt{240, 180};
     auto change = [&](UINT dpi) {
-        RECT suggested{0, 0, 100, 100}; // the strip keeps its own corner instead
+        // Windows' size for it may differ by rounding: the strip keeps its own
+        RECT suggested{suggestedAt.x, suggestedAt.y, suggestedAt.x + 10, suggestedAt.y + 10};
         SendMessageW(switcher.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                      reinterpret_cast<LPARAM>(&suggested));
     };
     struct Row {
         UINT dpi;
         int height;
-    } rows[] = {{144, 26}, {96, 17}};
+        POINT suggested;
+        bool inCorner; // past the work area's bottom-right corner: pulled into it
+    } rows[] = {{144, 26, {240, 180}, false},
+                {96, 17, {work.right - 5, work.bottom - 5}, true},
+                {144, 26, {work.right - 5, work.bottom - 5}, true},
+                {96, 17, {300, 0}, false}};
     for (const Row& row : rows) {
-        if (row.dpi == start) continue;
+        suggestedAt = row.suggested;
         change(row.dpi);
         RECT r{};
         GetWindowRect(switcher.hwnd, &r);
-        EXPECT_EQ(r.left, before.left) << row.dpi;
-        EXPECT_EQ(r.top, before.top) << row.dpi;
+        if (row.inCorner) {
+            EXPECT_EQ(r.right, work.right) << row.dpi;
+            EXPECT_EQ(r.bottom, work.bottom) << row.dpi;
+        } else {
+            EXPECT_EQ(r.left, row.suggested.x) << row.dpi;
+            EXPECT_EQ(r.top, row.suggested.y) << row.dpi;
+        }
         EXPECT_EQ(r.bottom - r.top, row.height) << row.dpi;
         EXPECT_EQ(r.right - r.left, switcher.StripWidth()) << row.dpi;
         const std::vector<int> now = widths();
@@ -220,6 +236,7 @@ TEST_F(Selector, AChangeOfScaleKeepsTheCornerScalesTheCellsAndLeaksNothing) {
         EXPECT_EQ(p.at(cell.left - 1, row.height / 2), backColor) << row.dpi;
     }
 
+    suggestedAt = {300, 0};
     EXPECT_EQ(testkit::gdiGrowthOverScaleChanges(change, start, 100), 0);
 }
 
