@@ -124,4 +124,32 @@ long gdiGrowthOverScaleChanges(const std::function<void(UINT)>& change, UINT sta
 // Threads of a process (toolhelp snapshot), or -1.
 long countThreads(DWORD pid);
 
+// The Linux process behind a Windows program that runs from `exe` (its full path), as
+// Z:\proc\<id>, or empty (on Windows, or when none runs): the newest one whose command line
+// holds the path. Under Wine another process's CPU time reads 0 through Win32.
+std::wstring linuxProcessDir(const std::wstring& exe);
+// Times the threads of that process were put to sleep and woken, all threads together (the
+// context switches of /proc/<id>/task/*/status), or -1: what a program that does no work at rest
+// must not gain.
+long long countWakes(const std::wstring& processDir);
+bool readFile(const std::wstring& path, std::string& text);
+
+// What the system is. Every stage but one runs under Wine 8, which makes every program
+// per-monitor aware (nothing is scaled) and tells an out-of-context WinEvent hook of no new
+// foreground. Windows and Wine 10 scale a DPI-unaware window on a scaled display and tell the
+// hook at once. What Wine 10 does besides, seen here (beyond the test bed's notes):
+// - `wine x.exe` returns the program's exit code, but the program runs in a process of its
+//   own, not the `wine` command's; a process started with CreateProcess is its own, as
+//   everywhere, so Process ids and handles work as under Wine 8.
+// - The "shell" desktop's taskbar reserves no work area: the work area is the whole screen,
+//   and the fit lands at the screen's corner.
+// - A DPI-unaware window created for a client area gets one a few pixels off it on a scaled
+//   display (the stand-in corrects it, as a game that checks does).
+// - Text measures a few pixels wider than under Wine 8 with the same fonts.
+int wineMajorVersion(); // 0 on Windows
+// Windows, or a Wine that scales unaware windows and reports the foreground as it does.
+bool actsAsWindowsDoes();
+// The run is the Wine 10 stage (SKARVEL_TEST_WINE10=1), where such a test must run.
+bool wine10Stage();
+
 } // namespace testkit
