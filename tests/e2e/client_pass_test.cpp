@@ -79,8 +79,7 @@ bool fitsPhysically(HWND window, SIZE client, UINT dpi) {
     const SIZE c = clientSize(window);
     const SIZE scaled{MulDiv(client.cx, int(dpi), 96), MulDiv(client.cy, int(dpi), 96)};
     return r.left == work.left && r.top == work.top && std::abs(c.cx - scaled.cx) <= 1 &&
-           std::abs(c.cy - scaled.cy) <= 1 && r.right - r.left == c.cx &&
-           r.bottom - r.top == c.cy;
+           std::abs(c.cy - scaled.cy) <= 1 && r.right - r.left == c.cx && r.bottom - r.top == c.cy;
 }
 
 std::string describePhysically(HWND window) {
@@ -168,8 +167,8 @@ TEST_F(ClientPass, SetClientsThenRestoreKeepsEveryClientArea) {
         EXPECT_EQ(dpi, UINT(std::atoi(wanted)));
     }
     if (testkit::wine10Stage()) {
-        ASSERT_TRUE(testkit::actsAsWindowsDoes()) << "the Wine 10 stage runs under Wine "
-                                                  << testkit::wineMajorVersion();
+        ASSERT_TRUE(testkit::actsAsWindowsDoes())
+            << "the Wine 10 stage runs under Wine " << testkit::wineMajorVersion();
     }
 
     const struct {
@@ -219,8 +218,8 @@ TEST_F(ClientPass, SetClientsThenRestoreKeepsEveryClientArea) {
             settle(round, isFitted);
             for (size_t i = 0; kept && i < started.size(); ++i)
                 EXPECT_TRUE(fitsPhysically(started[i].hwnd, sizes[i], scale))
-                    << "round " << round << ", " << i << " seen by an aware program: "
-                    << describePhysically(started[i].hwnd);
+                    << "round " << round << ", " << i
+                    << " seen by an aware program: " << describePhysically(started[i].hwnd);
             postCommand(skarvel.tray, cmdRestore);
             settle(round, isRestored);
         }

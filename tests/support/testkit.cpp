@@ -5,10 +5,10 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <utility>
@@ -700,7 +700,8 @@ long long countWakes(const std::wstring& processDir) {
         if (!readFile(processDir + L"\\task\\" + entry.cFileName + L"\\status", status)) continue;
         for (const char* field : {"\nvoluntary_ctxt_switches:", "\nnonvoluntary_ctxt_switches:"}) {
             const size_t at = status.find(field);
-            if (at != std::string::npos) wakes += std::atoll(status.c_str() + at + std::strlen(field));
+            if (at != std::string::npos)
+                wakes += std::atoll(status.c_str() + at + std::strlen(field));
         }
     } while (FindNextFileW(search, &entry));
     FindClose(search);
