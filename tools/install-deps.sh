@@ -7,7 +7,7 @@ packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-x86-64
     wine64 wine
     xvfb xdotool x11-apps x11-utils imagemagick
-    gcc libc6-dev libxrandr-dev
+    gcc libc6-dev libxrandr-dev debootstrap
     fonts-liberation fonts-wine
     nsis zip unzip
 )

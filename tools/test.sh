@@ -3,7 +3,7 @@
 # compiles for 32-bit Windows, and runs every test under Wine on a headless X server, then a
 # two-minute soak that fails on any growth of the program's counts, then the two-monitor tests
 # on two monitors side by side, then the client pass's, the dialogs', the menus' and the
-# strip's tests again on a display scaled to 150 %.
+# strip's tests again on a display scaled to 150 %, under Wine 10 (see the last step).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -27,9 +27,17 @@ tools/testbed.sh --monitors -- \
     ctest --test-dir build --output-on-failure --timeout 300 -R 'TwoMonitors'
 # Client sizes must stay exact on a scaled display, and the program's own windows must be
 # drawn at that scale and hit where they are drawn; the tests check the run is at that scale.
-SKARVEL_TEST_DPI=144 tools/testbed.sh --desktop --dpi 144 -- \
+# Under Wine 10 (a Debian 13 root, made once outside the clone and kept), which, as Windows
+# does, scales DPI-unaware clients and tells the keys' hook of every new foreground: the tests
+# that need this skip under Wine 8 and fail here without it (SKARVEL_TEST_WINE10).
+# Its taskbar reserves no work area, so the checks that need one stay in the steps above.
+SKARVEL_TEST_DPI=144 SKARVEL_TEST_WINE10=1 tools/testbed.sh --wine10 --desktop --dpi 144 -- \
     ctest --test-dir build --output-on-failure --timeout 300 \
-    -R 'ClientPass|Icons\.|ChangeOfScale|Dialogs\.|Tray\.(TheIconOpens|MenuCommands)|Switcher\.(ShowsOneCell|APlaceStoredByAnEarlierVersion)'
+    -R 'ClientPass|Icons\.|ChangeOfScale|Dialogs\.|Tray\.TheIconOpens|Switcher\.(ShowsOneCell|WithTheStripOff|APlaceStoredByAnEarlierVersion|AtRestTheShownStrip)'
+# Under Wine 10 the tray menu's first real click of a session was lost about half the time (the
+# menu closed, no command came; later ones in the session all worked): that test stays on Wine 8.
+SKARVEL_TEST_DPI=144 tools/testbed.sh --desktop --dpi 144 -- \
+    ctest --test-dir build --output-on-failure --timeout 300 -R 'Tray\.MenuCommands'
 
 # The packages, and the installer over a running copy and its uninstaller with the real
 # program. No menu entries on the host for the shortcut the installer makes.

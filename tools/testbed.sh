@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command under Wine in a throwaway prefix, on a headless X server of its own
 # (or on $DISPLAY with --use-display), and tears down only what it started.
-#   tools/testbed.sh [--desktop | --monitors] [--use-display] [--dpi N] -- command [args...]
+#   tools/testbed.sh [--wine10] [--desktop | --monitors] [--use-display] [--dpi N] -- command [args...]
 # --desktop: a Wine virtual desktop with a taskbar, so there is a notification area and
 # a work area smaller than the 1280x800 screen.
 # --monitors: two monitors side by side on one 2304x800 screen, 1280x800 at 0,0 (primary) and
@@ -13,13 +13,21 @@
 # session that runs the command starts: Wine reads it per process, but the DPI it reports for
 # another program's windows is the one its session started with. The screen grows with the
 # scale (1920x1200 at 144), so it holds as much as 1280x800 does at 96.
+# --wine10: Wine 10 from a Debian 13 root (tools/wine10-root.sh makes it once) in place of the
+# host's Wine 8; it scales DPI-unaware windows and tells hooks of foreground changes, as Windows
+# does. The command runs on the host as before: `wine`, `wineserver` and `winepath` on its PATH
+# run the root's, chrooted, in the caller's folder. The root sees the host's /tmp (the prefix,
+# the X server's socket) and this clone at their own paths, through mounts private to the run.
 set -euo pipefail
 desktop=0
 monitors=0
 use_display=0
 dpi=96
+wine10=0
+args=("$@")
 while (($#)); do
     case "$1" in
+    --wine10) wine10=1 ;;
     --desktop) desktop=1 ;;
     --monitors) monitors=1 ;;
     --use-display) use_display=1 ;;
@@ -33,6 +41,19 @@ done
 [[ "$dpi" =~ ^[0-9]+$ ]] && ((dpi >= 96 && dpi <= 480)) || { echo "testbed: bad --dpi" >&2; exit 2; }
 ((desktop && monitors)) && { echo "testbed: --desktop and --monitors exclude each other" >&2; exit 2; }
 ((use_display && monitors)) && { echo "testbed: --monitors needs a server of its own" >&2; exit 2; }
+((wine10 && monitors)) && { echo "testbed: --monitors is made for Wine 8 only" >&2; exit 2; }
+wine10_root=""
+wine10_mounts=()
+wine10_shims=""
+if ((wine10)); then
+    here="$(cd "$(dirname "$0")" && pwd)"
+    wine10_root="$("$here/wine10-root.sh")"
+    # Everything mounted for the run lives in a mount namespace of its own: the host never
+    # sees the root's view of /tmp, and nothing stays mounted if this script is killed.
+    if [ -z "${SKARVEL_TESTBED_NS:-}" ]; then
+        SKARVEL_TESTBED_NS=1 exec unshare --mount --propagation private "$here/testbed.sh" "${args[@]}"
+    fi
+fi
 px() { echo $(($1 * dpi / 96)); }
 screen="$(px 1280)x$(px 800)"
 ((monitors)) && screen="$(px 2304)x$(px 800)"
@@ -44,12 +65,45 @@ export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+    # the last mount first; the root's own files are never removed here
+    local i
+    for ((i = ${#wine10_mounts[@]} - 1; i >= 0; i--)); do
+        umount -R "${wine10_mounts[i]}" 2>/dev/null || umount -lR "${wine10_mounts[i]}" 2>/dev/null || true
+    done
+    [ -n "$wine10_shims" ] && rm -rf "$wine10_shims"
     [ -n "$monitors_pid" ] && kill "$monitors_pid" 2>/dev/null && wait "$monitors_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+
+if ((wine10)); then
+    bind() { # the host's folder at the same path in the root
+        mkdir -p "$wine10_root$1"
+        mount --rbind "$1" "$wine10_root$1"
+        wine10_mounts+=("$wine10_root$1")
+    }
+    mount -t proc proc "$wine10_root/proc"
+    wine10_mounts+=("$wine10_root/proc")
+    bind /sys
+    bind /dev
+    bind /tmp
+    clone="$(cd "$here/.." && pwd -P)"
+    bind "$clone"
+    # a command started from a folder outside the clone finds it in the root too
+    case "$(pwd -P)/" in "$clone"/* | /tmp/*) ;; *) bind "$(pwd -P)" ;; esac
+    wine10_shims="$(mktemp -d /tmp/skarvel-wine10-bin.XXXXXX)"
+    for tool in wine wineserver winepath; do
+        # PATH inside is the root's own, so nothing there finds these shims under /tmp
+        printf '%s\n' '#!/bin/sh' \
+            "exec chroot '$wine10_root' /usr/bin/env PATH=/usr/local/bin:/usr/bin:/bin \\" \
+            "    /bin/sh -c 'cd \"\$1\" || exit 126; shift; exec \"\$0\" \"\$@\"' /usr/bin/$tool \"\$PWD\" \"\$@\"" \
+            >"$wine10_shims/$tool"
+        chmod +x "$wine10_shims/$tool"
+    done
+    export PATH="$wine10_shims:$PATH"
+fi
 
 if ((use_display)) && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     echo "testbed: using display $DISPLAY"

@@ -233,65 +233,14 @@ void restCosts(int count) {
     DestroyWindow(strip.hwnd);
 }
 
-bool readAll(const std::wstring& path, std::string& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    text.clear();
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        text.append(chunk, got);
-    CloseHandle(file);
-    return true;
-}
-
-// Under Wine the Windows figures for another process's CPU time stay 0, so the Linux
-// process behind it is read from /proc through drive Z:, found as the newest one whose
-// command line holds the program's full path (other copies of it may run from elsewhere).
-// Windows has no such folder and answers GetProcessTimes.
-std::wstring linuxStatPath(const std::wstring& exe) {
-    std::string exeName(size_t(WideCharToMultiByte(CP_UTF8, 0, exe.c_str(), int(exe.size()),
-                                                   nullptr, 0, nullptr, nullptr)),
-                        '\0');
-    WideCharToMultiByte(CP_UTF8, 0, exe.c_str(), int(exe.size()), exeName.data(),
-                        int(exeName.size()), nullptr, nullptr);
-    std::wstring best;
-    unsigned long long newest = 0;
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &entry);
-    if (search == INVALID_HANDLE_VALUE) return best;
-    do {
-        if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
-        const std::wstring dir = std::wstring(L"Z:\\proc\\") + entry.cFileName;
-        std::string commandLine, stat;
-        if (!readAll(dir + L"\\cmdline", commandLine) ||
-            commandLine.find(exeName) == std::string::npos || !readAll(dir + L"\\stat", stat))
-            continue;
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        unsigned long long field[20] = {};
-        // state, then fields 4 to 22; the start time is field 22
-        std::sscanf(stat.c_str() + close + 2,
-                    "%*c %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu "
-                    "%llu %llu %llu %llu %llu",
-                    &field[0], &field[1], &field[2], &field[3], &field[4], &field[5], &field[6],
-                    &field[7], &field[8], &field[9], &field[10], &field[11], &field[12], &field[13],
-                    &field[14], &field[15], &field[16], &field[17], &field[18]);
-        if (best.empty() || field[18] >= newest) {
-            newest = field[18];
-            best = dir + L"\\stat";
-        }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-    return best;
-}
-
+// Under Wine the Windows figures for another process's CPU time stay 0, so they are read
+// from /proc through drive Z:; Windows has no such folder and answers GetProcessTimes.
 double cpuMs(const testkit::Process& process, const std::wstring& statPath) {
     if (!statPath.empty()) {
         std::string stat;
         unsigned long long user = 0, system = 0;
-        const size_t close = readAll(statPath, stat) ? stat.rfind(')') : std::string::npos;
+        const size_t close =
+            testkit::readFile(statPath, stat) ? stat.rfind(')') : std::string::npos;
         if (close == std::string::npos ||
             std::sscanf(stat.c_str() + close + 2,
                         "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
@@ -310,7 +259,8 @@ double cpuMs(const testkit::Process& process, const std::wstring& statPath) {
 // CPU ms per minute of a process over `seconds`, after a second to settle.
 double idleCpuPerMinute(const testkit::Process& process, const std::wstring& exe, int seconds) {
     Sleep(1000);
-    const std::wstring statPath = linuxStatPath(exe);
+    const std::wstring dir = testkit::linuxProcessDir(exe);
+    const std::wstring statPath = dir.empty() ? dir : dir + L"\\stat";
     const double before = cpuMs(process, statPath);
     const double start = nowMs();
     Sleep(DWORD(seconds) * 1000);

@@ -684,4 +684,89 @@ std::vector<DWORD> processesNamed(const wchar_t* exeName) {
     return ids;
 }
 
+bool readFile(const std::wstring& path, std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text.clear();
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        text.append(chunk, got);
+    CloseHandle(file);
+    return true;
+}
+
+std::wstring linuxProcessDir(const std::wstring& exe) {
+    std::string exeName(size_t(WideCharToMultiByte(CP_UTF8, 0, exe.c_str(), int(exe.size()),
+                                                   nullptr, 0, nullptr, nullptr)),
+                        '\0');
+    WideCharToMultiByte(CP_UTF8, 0, exe.c_str(), int(exe.size()), exeName.data(),
+                        int(exeName.size()), nullptr, nullptr);
+    std::wstring best;
+    unsigned long long newest = 0;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &entry);
+    if (search == INVALID_HANDLE_VALUE) return best;
+    do {
+        if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
+        const std::wstring dir = std::wstring(L"Z:\\proc\\") + entry.cFileName;
+        std::string commandLine, stat;
+        if (!readFile(dir + L"\\cmdline", commandLine) ||
+            commandLine.find(exeName) == std::string::npos || !readFile(dir + L"\\stat", stat))
+            continue;
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        // the start time is field 22; the state is field 3, just after the name
+        unsigned long long started = 0;
+        if (std::sscanf(stat.c_str() + close + 2,
+                        "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d "
+                        "%*d %llu",
+                        &started) != 1)
+            continue;
+        if (best.empty() || started >= newest) {
+            newest = started;
+            best = dir;
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return best;
+}
+
+long long countWakes(const std::wstring& processDir) {
+    if (processDir.empty()) return -1;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((processDir + L"\\task\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return -1;
+    long long wakes = 0;
+    do {
+        if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
+        std::string status;
+        if (!readFile(processDir + L"\\task\\" + entry.cFileName + L"\\status", status)) continue;
+        for (const char* field : {"\nvoluntary_ctxt_switches:", "\nnonvoluntary_ctxt_switches:"}) {
+            const size_t at = status.find(field);
+            if (at != std::string::npos)
+                wakes += std::atoll(status.c_str() + at + std::strlen(field));
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return wakes;
+}
+
+int wineMajorVersion() {
+    using WineGetVersion = const char*(CDECL*)();
+    const auto version = ntdllFunction<WineGetVersion>("wine_get_version");
+    return version ? std::atoi(version()) : 0;
+}
+
+bool actsAsWindowsDoes() {
+    const int wine = wineMajorVersion();
+    return wine == 0 || wine >= 10;
+}
+
+bool wine10Stage() {
+    const char* stage = std::getenv("SKARVEL_TEST_WINE10");
+    return stage && std::strcmp(stage, "1") == 0;
+}
+
 } // namespace testkit

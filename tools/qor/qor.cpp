@@ -84,6 +84,23 @@ void declareDpiAwareness(bool perMonitor) {
     if (setThread) setThread(context);
 }
 
+// A game that renders at a fixed size checks the client area it got and grows or shrinks its
+// window by the difference. Wine 10 gives a DPI-unaware window on a scaled display a client a
+// few pixels off what AdjustWindowRectEx asked for (802x615 for 800x600 at 144 DPI), as its
+// frame is scaled and rounded; a second step covers a change the first one brings.
+void keepClientSize(HWND hwnd, int width, int height) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        RECT client{}, frame{};
+        GetClientRect(hwnd, &client);
+        const int dx = width - client.right, dy = height - client.bottom;
+        if (dx == 0 && dy == 0) return;
+        GetWindowRect(hwnd, &frame);
+        SetWindowPos(hwnd, nullptr, 0, 0, frame.right - frame.left + dx,
+                     frame.bottom - frame.top + dy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    }
+}
+
 void show(HWND hwnd, int cmd) {
     logLine("show %d", cmd);
     ShowWindow(hwnd, cmd);
@@ -279,6 +296,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
         CreateWindowExW(0, className.c_str(), title.c_str(), style, x, y, outer.right - outer.left,
                         outer.bottom - outer.top, nullptr, nullptr, instance, nullptr);
     if (!hwnd) return 1;
+    keepClientSize(hwnd, width, height);
     ShowWindow(hwnd, startShow);
     UpdateWindow(hwnd);
 

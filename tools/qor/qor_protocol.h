@@ -9,7 +9,8 @@
 // awareness as a game does at start. Either is set for the process and for its window's
 // thread, so Wine, which makes every program per-monitor aware, gets the same kind of window
 // as Windows. Sizes and positions are in the stand-in's own pixels: those of a 96-DPI screen
-// when unaware, physical ones when aware.
+// when unaware, physical ones when aware. Once created, the stand-in corrects its window until
+// the client area is the size asked for, as a game that checks it does.
 // --refuse-styles: every change of its style or extended style is turned down in
 // WM_STYLECHANGING (the old value kept), as a window another program may not change stays as
 // it is; Wine has no integrity levels to refuse it.
