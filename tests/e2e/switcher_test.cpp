@@ -437,10 +437,8 @@ TEST_F(Switcher, WithTheStripOffTheKeysFollowTheForegroundThroughTheHookAlone) {
         << "no key held with a client in front";
     // A 90 ms look wakes the program over 20 times in 2 s (87 were seen under Wine 10 with no
     // hook); at rest with the hook only the slow look once a second is left (8 seen).
-    const long long before = testkit::countWakes(process);
-    ASSERT_GE(before, 0) << "the program's threads could not be read";
-    Sleep(2000);
-    const long long wakes = testkit::countWakes(process) - before;
+    const long long wakes = testkit::wakesOver(process, 2000);
+    ASSERT_GE(wakes, 0) << "the program's threads could not be read";
     EXPECT_LT(wakes, 20) << "the program kept waking at rest with the strip off";
     std::printf("at rest with keys on and the strip off: %lld wakes in 2 s\n", wakes);
 
@@ -483,10 +481,8 @@ TEST_F(Switcher, AtRestTheShownStripWakesOnlyForItsSafetyScanAndFollowsEvents) {
     const std::wstring process = testkit::linuxProcessDir(skarvelExe());
     ASSERT_FALSE(process.empty()) << "the program's Linux process was not found";
     Sleep(300); // the refresh the foreground brought
-    const long long before = testkit::countWakes(process);
-    ASSERT_GE(before, 0) << "the program's threads could not be read";
-    Sleep(2000);
-    const long long wakes = testkit::countWakes(process) - before;
+    const long long wakes = testkit::wakesOver(process, 2000);
+    ASSERT_GE(wakes, 0) << "the program's threads could not be read";
     EXPECT_LT(wakes, 400) << "the strip kept looking at rest";
     std::printf("at rest with the strip shown and five clients: %lld wakes in 2 s\n", wakes);
 

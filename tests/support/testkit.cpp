@@ -753,6 +753,14 @@ long long countWakes(const std::wstring& processDir) {
     return wakes;
 }
 
+long long wakesOver(const std::wstring& processDir, DWORD ms) {
+    const long long before = countWakes(processDir);
+    if (before < 0) return -1;
+    Sleep(ms);
+    const long long after = countWakes(processDir);
+    return after < 0 ? -1 : after - before;
+}
+
 int wineMajorVersion() {
     using WineGetVersion = const char*(CDECL*)();
     const auto version = ntdllFunction<WineGetVersion>("wine_get_version");

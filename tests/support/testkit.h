@@ -141,6 +141,8 @@ std::wstring linuxProcessDir(const std::wstring& exe);
 // context switches of /proc/<id>/task/*/status), or -1: what a program that does no work at rest
 // must not gain.
 long long countWakes(const std::wstring& processDir);
+// The wakes of a process over `ms` of rest; -1 where they cannot be read.
+long long wakesOver(const std::wstring& processDir, DWORD ms);
 bool readFile(const std::wstring& path, std::string& text);
 
 // What the system is. Every stage but one runs under Wine 8, which makes every program
