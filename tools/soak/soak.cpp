@@ -45,6 +45,10 @@ long cachedDcSlack(int gdiType) {
                : 0;
 }
 
+// Handles of ended threads are kept until the next one replaces them: the last pass's and the
+// last activation's. Which of them a quiet moment holds varies, by up to these two.
+constexpr long heldThreadSlack = 2;
+
 struct Sample {
     std::map<int, long> gdiTypes;
     long gdi = -1;
@@ -297,7 +301,7 @@ int wmain(int argc, wchar_t** argv) {
             raiseBaseline(now);
             continue;
         }
-        if (now.handles > baseline.handles ||
+        if (now.handles > baseline.handles + heldThreadSlack ||
             now.privateBytes > baseline.privateBytes + memorySlack)
             grew = true;
         for (const auto& [type, count] : now.gdiTypes) {
