@@ -42,6 +42,10 @@ unsigned kindOf(DWORD event) {
 void CALLBACK onWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
                          DWORD) {
     if (!window || object != OBJID_WINDOW || child != CHILDID_SELF) return;
+    // top-level windows only; a window already destroyed has no parent left to tell
+    if (event != EVENT_SYSTEM_FOREGROUND && event != EVENT_OBJECT_DESTROY &&
+        GetAncestor(window, GA_PARENT) != GetDesktopWindow())
+        return;
     // a handler may stop listening, its own or another's
     const std::vector<Listener> now = threadHooks.listeners;
     for (const Listener& listener : now)
