@@ -24,11 +24,6 @@ struct ScanInProgress {
     KnownTitles seen;                   // this scan's
 };
 
-bool isKnownOther(const KnownTitles* known, HWND window) {
-    return known &&
-           std::binary_search(known->others.begin(), known->others.end(), window, HandleLess());
-}
-
 const KnownTitle* findKnown(const KnownTitles* known, HWND window) {
     if (!known) return nullptr;
     for (int i = 0; i < known->count; ++i)
@@ -87,7 +82,7 @@ BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM scanParam) {
     auto& scan = *reinterpret_cast<ScanInProgress*>(scanParam);
     const KnownTitle* before = findKnown(scan.known, hwnd);
     bool client = before != nullptr;
-    if (!client && !isKnownOther(scan.known, hwnd)) {
+    if (!client && !(scan.known && knownOther(scan.known->others, hwnd))) {
         wchar_t className[classNameBufferSize];
         client = GetClassNameW(hwnd, className, classNameBufferSize) && isClientClass(className);
     }
