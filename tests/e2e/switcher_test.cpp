@@ -144,11 +144,7 @@ class Switcher : public testing::Test {
         return (r.bottom - r.top - 4) / menuItemHeight;
     }
     void chooseRow(HWND menu, int row) {
-        const LPARAM at = MAKELPARAM(20, 2 + menuItemHeight * row + 7);
-        deliver(menu, WM_MOUSEMOVE, 0, at);
-        deliver(menu, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        deliver(menu, WM_LBUTTONUP, 0, at);
-        waitUntil([&] { return !IsWindowVisible(menu); }, 2000);
+        EXPECT_TRUE(chooseInMenu(menu, {20, 2 + menuItemHeight * row + 7})) << "row " << row;
         pointerTo(parked);
     }
     void chooseFromMenu(int row, bool realClick = false) {

@@ -67,11 +67,8 @@ class Tray : public testing::Test {
         return menu;
     }
     static POINT rowPoint(int row) { return Scale::ofScreen()(POINT{20, 2 + 15 * row + 7}); }
-    void chooseRow(HWND menu, int row) {
-        const LPARAM at = MAKELPARAM(rowPoint(row).x, rowPoint(row).y);
-        deliver(menu, WM_MOUSEMOVE, 0, at);
-        deliver(menu, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        deliver(menu, WM_LBUTTONUP, 0, at);
+    static void chooseRow(HWND menu, int row, bool realClick = false) {
+        EXPECT_TRUE(chooseInMenu(menu, rowPoint(row), realClick)) << "row " << row;
     }
 
     Skarvel skarvel;
@@ -111,10 +108,7 @@ TEST_F(Tray, MenuCommandsFitAndRestoreClients) {
     const HWND client = clients[0].hwnd;
 
     // "Set clients" by a real click through the window manager
-    const HWND menu = clickIcon(500, 400);
-    ASSERT_TRUE(menu);
-    const RECT shown = rectOf(menu);
-    testkit::clickScreen({shown.left + rowPoint(1).x, shown.top + rowPoint(1).y});
+    chooseRow(clickIcon(500, 400), 1, true);
     EXPECT_TRUE(waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == fittedStyle; }, 5000));
     chooseRow(clickIcon(500, 400), 2); // "Restore"
     EXPECT_TRUE(

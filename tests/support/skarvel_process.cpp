@@ -86,6 +86,23 @@ void clickWindow(HWND window, POINT at) {
     deliver(window, WM_LBUTTONUP, 0, where);
 }
 
+bool chooseInMenu(HWND menu, POINT at, bool realClick) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (realClick) {
+            POINT screen = at;
+            ClientToScreen(menu, &screen);
+            testkit::clickScreen(screen);
+        } else {
+            clickWindow(menu, at);
+        }
+        // a real click may reach the menu a second or two late under Wine: a second one then
+        // would land on whatever is under the closed menu
+        if (testkit::waitUntil([&] { return !IsWindowVisible(menu); }, realClick ? 4000 : 500))
+            return true;
+    }
+    return false;
+}
+
 bool toggleSwitcherSetting(const Skarvel& skarvel) {
     // The real pointer waits at the screen's right edge, where the centred window does not
     // appear: Wine reports a move at the real pointer when a window appears under it, and such

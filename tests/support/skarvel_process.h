@@ -38,6 +38,11 @@ HWND waitShownWindow(DWORD pid, int height, int width = -1, DWORD timeoutMs = 50
 
 // A press and release at a point in a window's client pixels, as mouse messages.
 void clickWindow(HWND window, POINT at);
+// Chooses the row of an open menu at a point in its client pixels, by messages or by a real
+// click; true once the menu closed on the choice. Wine reports a move at the real pointer when
+// a window appears under it, and such a move between the press and the release drops the
+// press, as it would a user's: the choice is made again.
+bool chooseInMenu(HWND menu, POINT at, bool realClick = false);
 // Points in the configuration window at 96 DPI: the "Client Switcher" box and OK.
 inline constexpr POINT showSwitcherBox{14, 42}, configOkPoint{140, 124};
 // Turns "Client Switcher" over as a user does: "Configure" from the tray, the box, OK;
