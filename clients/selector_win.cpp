@@ -95,11 +95,24 @@ void CSelectorWin::OnDpiChanged(Scale newScale, const RECT& suggested) {
 }
 
 int CSelectorWin::MeasureCell(const CWString& name) const {
+    return MeasureCell(name, measureFont.get(), scale);
+}
+
+int CSelectorWin::MeasureCell(const CWString& name, HFONT font, Scale at) const {
     WindowDC dc(hwnd);
-    Selection keepFont(dc, measureFont.get());
+    Selection keepFont(dc, font);
     SIZE extent{};
     GetTextExtentPoint32W(dc, name.c_str(), name.length(), &extent);
-    return extent.cx + scale(24);
+    return extent.cx + at(24);
+}
+
+SIZE CSelectorWin::SizeAt(Scale other) const {
+    if (other == scale) return {stripWidth, StripHeight()};
+    const Font font = createUiFont(other(measureFontHeight), FW_BOLD);
+    ClientRecords measured = records;
+    for (auto& entry : measured)
+        entry.second.width = MeasureCell(entry.second.name, font.get(), other);
+    return {stripWidthOf(measured, other), other(stripHeight)};
 }
 
 HWND CSelectorWin::HitTest(POINT point) const {
@@ -203,7 +216,17 @@ bool CSelectorWin::MergeLastScan(const MeasureCellFn& measure) {
     // is seen again after it ends, since the worker's end brings another refresh.
     QuietView now;
     walkQuietly(now, others);
-    if ((!(now == quiet) || scan.asksAgain()) && scan.wake()) quiet = now;
+    if (!(now == quiet) || scan.asksAgain()) {
+        // a client that rewrites its title all the time is asked no more often than the short
+        // period allows, as when the strip looked only every period
+        const ULONGLONG sinceWake = GetTickCount64() - lastWake;
+        if (sinceWake < refreshPeriod) {
+            SetTimer(hwnd, soonTimer, UINT(refreshPeriod - sinceWake), nullptr);
+        } else if (scan.wake()) {
+            quiet = now;
+            lastWake = GetTickCount64();
+        }
+    }
     ClientSlot slots[maxClients];
     {
         PublishedScan& last = scan.published();
@@ -262,13 +285,14 @@ void CSelectorWin::OnCreate() {
 
 void CSelectorWin::Listen(bool on) {
     if (on)
-        WindowEvents::Listen(this, onStripEvent, windowEvents | foregroundEvents);
+        allHooked = WindowEvents::Listen(this, onStripEvent, windowEvents | foregroundEvents);
     else
         WindowEvents::Stop(this);
 }
 
 UINT CSelectorWin::RefreshPeriod() const {
-    return eventsArrive ? safetyPeriod : refreshPeriod;
+    // with a hook missing, the events that come prove nothing of those that do not
+    return eventsArrive && allHooked ? safetyPeriod : refreshPeriod;
 }
 
 bool CSelectorWin::Concerns(HWND window) {
@@ -296,6 +320,8 @@ void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
     if (event == EVENT_SYSTEM_FOREGROUND) {
         // the light moves on or off a cell
         refresh = records.count(window) || records.count(lastForeground);
+    } else if (event == EVENT_OBJECT_DESTROY) {
+        refresh = records.count(window) != 0; // a window gone has no class left to read
     } else {
         refresh = Concerns(window);
     }
@@ -468,6 +494,12 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
     case UM_REFRESHSTRIP:
         if (msg == UM_REFRESHSTRIP) refreshPosted = false;
         if (msg == WM_TIMER && wParam == soonTimer) KillTimer(window, soonTimer);
+        // Windows' move loop goes on dispatching: a relayout now would put the strip back
+        // at its stored place under the user's hand, so it waits for the drag's end
+        if (moving) {
+            refreshAfterMove = true;
+            return 0;
+        }
         if (!busy && Ticking()) OnTick(); // a scan that ends after the strip was hidden waits
         return 0;
     case WM_MOUSELEAVE:
@@ -494,6 +526,9 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_EXITSIZEMOVE:
         moving = false;
+        if (refreshAfterMove && !refreshPosted)
+            refreshPosted = PostMessageW(window, UM_REFRESHSTRIP, 0, 0) != FALSE;
+        refreshAfterMove = false;
         return 0;
     case WM_WINDOWPOSCHANGING:
         // the move loop's moves must not take the focus from the client either
@@ -518,6 +553,11 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_DISPLAYCHANGE:
         OnScreenChange();
         return 0;
+    case WM_GETDPISCALEDSIZE:
+        // its width is a sum of measured names, which does not follow the scale in proportion:
+        // Windows is told the size it will take, so the scale it chooses for a drag holds
+        *reinterpret_cast<SIZE*>(lParam) = SizeAt({UINT(wParam)});
+        return TRUE;
     case WM_DPICHANGED:
         OnDpiChanged(scaleFromDpiChange(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;

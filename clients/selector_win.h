@@ -63,6 +63,8 @@ class CSelectorWin : public CWindow {
     // period; hidden, it does nothing until shown again.
     void ApplySettings();
     int MeasureCell(const CWString& name) const;
+    // The strip's size at another scale, its names measured there.
+    SIZE SizeAt(Scale other) const;
     void Render();
     void RelayoutStrip();
     void RefreshClients();
@@ -124,6 +126,7 @@ class CSelectorWin : public CWindow {
     void OnCommand(WPARAM command);
     void UpdateHover();
     void FillMenu();
+    int MeasureCell(const CWString& name, HFONT font, Scale at) const;
     HWND HitTest(POINT point) const;
     bool MergeLastScan(const MeasureCellFn& measure);
 
@@ -131,7 +134,8 @@ class CSelectorWin : public CWindow {
     CMenuWin menu;
     Scale scale;
     int locked = 1;
-    bool moving = false; // Windows' move loop runs
+    bool moving = false;           // Windows' move loop runs
+    bool refreshAfterMove = false; // a refresh came during it
     Font textFont;
     Font measureFont;
     int busy = 0;
@@ -150,6 +154,8 @@ class CSelectorWin : public CWindow {
     bool refreshPosted = false;
     // an event that comes only where Windows reports window changes has come: they are
     bool eventsArrive = false;
-    HWND dying = nullptr; // a client told destroyed that the strip still lists
+    bool allHooked = false; // every hook the strip asked for is in place
+    ULONGLONG lastWake = 0; // when the worker was last asked to read titles
+    HWND dying = nullptr;   // a client told destroyed that the strip still lists
     ULONGLONG dyingSince = 0;
 };

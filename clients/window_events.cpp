@@ -1,5 +1,6 @@
 #include "clients/window_events.h"
 
+#include <algorithm>
 #include <iterator>
 #include <vector>
 
@@ -46,10 +47,15 @@ void CALLBACK onWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, L
     if (event != EVENT_SYSTEM_FOREGROUND && event != EVENT_OBJECT_DESTROY &&
         GetAncestor(window, GA_PARENT) != GetDesktopWindow())
         return;
-    // a handler may stop listening, its own or another's
+    // a handler may stop listening, its own or another's: one stopped is not called again
     const std::vector<Listener> now = threadHooks.listeners;
-    for (const Listener& listener : now)
-        if (listener.kinds & kindOf(event)) listener.handler(listener.owner, event, window);
+    for (const Listener& listener : now) {
+        const auto& still = threadHooks.listeners;
+        if ((listener.kinds & kindOf(event)) &&
+            std::any_of(still.begin(), still.end(),
+                        [&](const Listener& l) { return l.owner == listener.owner; }))
+            listener.handler(listener.owner, event, window);
+    }
 }
 
 // Sets the hooks the listeners need and lets go of the others; false when one could not be set.

@@ -6,6 +6,7 @@
 #include "clients/selector_win.h"
 #include "clients/switch_keys.h"
 #include "core/game_client.h"
+#include "core/messages.h"
 #include "core/settings.h"
 #include "tests/support/testkit.h"
 #include "ui/draw.h"
@@ -49,11 +50,12 @@ class Selector : public testing::Test {
                                200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
     // One refresh that sees what the windows are now. A scan woken earlier may have read
-    // titles before they changed, so it ends first; then a new one is woken, its title
-    // reads answered here, and its list merged.
+    // titles before they changed, so it ends first, and the short period since it was woken
+    // passes; then a new one is woken, its title reads answered here, and its list merged.
     void refreshFully() {
         auto scanned = [&] { return !switcher.Scanning(); };
         ASSERT_TRUE(testkit::pumpUntil(scanned, 2000));
+        testkit::pumpUntil([] { return false; }, 90);
         switcher.RefreshClients();
         ASSERT_TRUE(testkit::pumpUntil(scanned, 2000));
         switcher.RefreshClients();
@@ -109,15 +111,29 @@ TEST_F(Selector, TheHighlightFollowsTheForegroundAcrossAListChange) {
 // At rest a refresh walks the windows itself and wakes no worker. Once an event shows that
 // Windows reports window changes (Wine 10 does; Wine 8 reports only creations, so the test
 // brings one), the timer only mends what an event missed: here a rename in the strip's own
-// process, which it never hears of, is shown by the slow scan and not before a second.
+// process, which it never hears of, is shown by the slow scan and not before a second. A client
+// that rewrites its title all the time is asked no more often than the short period.
 TEST_F(Selector, AtRestItWakesNoWorkerAndAnEventMissedIsMendedByTheSlowScan) {
     alice = client(L"QOR - Alice", 100);
     refreshFully();
-    const unsigned wakes = switcher.WorkerWakes();
+    unsigned wakes = switcher.WorkerWakes();
     for (int i = 0; i < 20; ++i)
         switcher.RefreshClients();
     EXPECT_EQ(switcher.WorkerWakes(), wakes);
     EXPECT_EQ(switcher.RefreshPeriod(), 90u);
+    // a counter past the longest name the strip shows: the title changes, the cell does not
+    const std::wstring longTitle = L"QOR - " + std::wstring(clientNameUnits - 1, L'A');
+    SetWindowTextW(alice, longTitle.c_str());
+    refreshFully();
+    wakes = switcher.WorkerWakes();
+    const DWORD churnFrom = GetTickCount();
+    for (int i = 0; i < 30; ++i) {
+        SetWindowTextW(alice, (longTitle + std::to_wstring(i % 10)).c_str());
+        switcher.RefreshClients();
+        testkit::pumpUntil([] { return false; }, 10); // the worker's end asks another refresh
+    }
+    EXPECT_LE(switcher.WorkerWakes() - wakes, (GetTickCount() - churnFrom) / 90 + 1);
+    wakes = switcher.WorkerWakes();
 
     switcher.OnWindowEvent(EVENT_SYSTEM_FOREGROUND, alice);
     ASSERT_EQ(switcher.RefreshPeriod(), 2000u);
@@ -126,6 +142,25 @@ TEST_F(Selector, AtRestItWakesNoWorkerAndAnEventMissedIsMendedByTheSlowScan) {
     SetWindowTextW(alice, L"QOR - Alicia");
     EXPECT_TRUE(testkit::pumpUntil([&] { return switcher.Order().count(L"Alicia") == 1; }, 4000));
     EXPECT_GE(GetTickCount() - renamed, 1000u) << "the 90 ms look still runs";
+}
+
+// Windows' move loop dispatches timers and posted messages: a change waits for the drag's end,
+// where a relayout would put the strip back at its stored place under the user's hand.
+TEST_F(Selector, ARefreshDuringADragWaitsForItsEnd) {
+    alice = client(L"QOR - Alice", 100);
+    refreshFully();
+    SendMessageW(switcher.hwnd, WM_ENTERSIZEMOVE, 0, 0);
+    SetWindowPos(switcher.hwnd, nullptr, 333, 222, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    bob = client(L"QOR - Bob", 400);
+    PostMessageW(switcher.hwnd, UM_REFRESHSTRIP, 0, 0);
+    testkit::pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(switcher.Order().size(), 1u);
+    RECT r{};
+    GetWindowRect(switcher.hwnd, &r);
+    EXPECT_EQ(r.left, 333);
+    SendMessageW(switcher.hwnd, WM_EXITSIZEMOVE, 0, 0);
+    EXPECT_TRUE(testkit::pumpUntil([&] { return switcher.Order().size() == 2; }, 2000));
 }
 
 // The thread that took the click holds the right to set the foreground only until the user's
@@ -211,6 +246,10 @@ TEST_F(Selector, AChangeOfScaleTakesTheSuggestedPlaceScalesTheCellsAndLeaksNothi
                 {96, 17, {300, 0}, false}};
     for (const Row& row : rows) {
         suggestedAt = row.suggested;
+        // the width is a sum of measured names: Windows is told it before it picks the scale
+        SIZE told{};
+        EXPECT_TRUE(SendMessageW(switcher.hwnd, WM_GETDPISCALEDSIZE, row.dpi,
+                                 reinterpret_cast<LPARAM>(&told)));
         change(row.dpi);
         RECT r{};
         GetWindowRect(switcher.hwnd, &r);
@@ -223,6 +262,7 @@ TEST_F(Selector, AChangeOfScaleTakesTheSuggestedPlaceScalesTheCellsAndLeaksNothi
         }
         EXPECT_EQ(r.bottom - r.top, row.height) << row.dpi;
         EXPECT_EQ(r.right - r.left, switcher.StripWidth()) << row.dpi;
+        EXPECT_TRUE(told.cx == r.right - r.left && told.cy == r.bottom - r.top) << row.dpi;
         const std::vector<int> now = widths();
         for (size_t i = 0; i < now.size(); ++i)
             EXPECT_NEAR(now[i], MulDiv(startWidths[i], int(row.dpi), int(start)), 2)
