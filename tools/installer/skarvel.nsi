@@ -25,6 +25,9 @@ AllowSkipFiles off
 !define SMTO_ABORTIFHUNG 2
 !define SYNCHRONIZE 0x00100000
 !define WAIT_OBJECT_0 0
+!define GENERIC_WRITE 0x40000000
+!define OPEN_EXISTING 3
+!define ERROR_SHARING_VIOLATION 32
 ; how long a copy asked to close may take before the installer gives up (ms)
 !define CLOSE_WAIT 15000
 
@@ -66,6 +69,7 @@ Function ${un}CloseSkarvel
     Push $2
     Push $3
     Push $4
+    Push $5
     System::Call 'user32::RegisterWindowMessageW(w "Skarvel.CloseRequest") i .r1'
     StrCpy $0 0
     ${Do}
@@ -96,8 +100,24 @@ Function ${un}CloseSkarvel
                     Sleep 100
                     IntOp $3 $3 + 100
                 ${Loop}
-                ${If} $2 = 0
-                    StrCpy $2 ${WAIT_OBJECT_0}
+                ; and the process ends after it: the installed exe stays in use until then
+                ${Do}
+                    System::Call 'kernel32::CreateFileW(w "$INSTDIR\skarvel.exe", i ${GENERIC_WRITE}, i 0, p 0, i ${OPEN_EXISTING}, i 0, p 0) p .r4 ?e'
+                    Pop $5
+                    ${If} $4 P<> -1
+                        System::Call 'kernel32::CloseHandle(p r4)'
+                        ${Break}
+                    ${EndIf}
+                    ${If} $5 <> ${ERROR_SHARING_VIOLATION}
+                    ${OrIf} $3 >= ${CLOSE_WAIT}
+                        ${Break}
+                    ${EndIf}
+                    Sleep 100
+                    IntOp $3 $3 + 100
+                ${Loop}
+                ; IsWindow's 0 is the wait's success; a window or a file still held is not
+                ${If} $3 >= ${CLOSE_WAIT}
+                    StrCpy $2 1
                 ${EndIf}
             ${EndIf}
             ${If} $2 <> ${WAIT_OBJECT_0}
@@ -108,6 +128,7 @@ Function ${un}CloseSkarvel
             StrCpy $0 0
         ${EndIf}
     ${Loop}
+    Pop $5
     Pop $4
     Pop $3
     Pop $2
