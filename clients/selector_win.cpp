@@ -218,9 +218,12 @@ bool CSelectorWin::MergeLastScan(const MeasureCellFn& measure) {
     walkQuietly(now, others);
     if (!(now == quiet) || scan.asksAgain()) {
         // a client that rewrites its title all the time is asked no more often than the short
-        // period allows, as when the strip looked only every period
+        // period allows, as when the strip looked only every period; a client that comes or
+        // goes is asked at once
+        const bool sameClients = now.count == quiet.count &&
+                                 std::equal(now.windows, now.windows + now.count, quiet.windows);
         const ULONGLONG sinceWake = GetTickCount64() - lastWake;
-        if (sinceWake < refreshPeriod) {
+        if (sameClients && sinceWake < refreshPeriod) {
             SetTimer(hwnd, soonTimer, UINT(refreshPeriod - sinceWake), nullptr);
         } else if (scan.wake()) {
             quiet = now;
