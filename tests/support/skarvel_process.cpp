@@ -6,6 +6,7 @@
 
 #include "core/messages.h"
 #include "dialogs/config_win.h"
+#include "ui/draw.h"
 #include "ui/window.h"
 
 std::wstring skarvelExe() {
@@ -91,6 +92,20 @@ bool chooseInMenu(HWND menu, POINT at, bool realClick) {
         if (realClick) {
             POINT screen = at;
             ClientToScreen(menu, &screen);
+            // as a user does, the click waits for the row to light under the pointer: Wine may
+            // still report the pointer where it stood when the menu opened, even away from it
+            testkit::moveCursor(screen.x, screen.y);
+            const int edge = Scale::ofScreen()(4);
+            POINT rowEdge{edge, at.y};
+            ClientToScreen(menu, &rowEdge);
+            testkit::waitUntil(
+                [&] {
+                    const testkit::Pixels p =
+                        testkit::readScreen({rowEdge.x, rowEdge.y, rowEdge.x + 1, rowEdge.y + 1});
+                    return !p.data.empty() && p.at(0, 0) == accentColor;
+                },
+                6000);
+            if (!IsWindowVisible(menu)) return false; // closed before the click: nothing chosen
             testkit::clickScreen(screen);
         } else {
             clickWindow(menu, at);
