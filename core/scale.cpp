@@ -9,14 +9,20 @@ namespace {
 
 using MonitorDpiFn = HRESULT(WINAPI*)(HMONITOR, MONITOR_DPI_TYPE, UINT*, UINT*);
 
-// Windows 8.1 and later, from the system folder only; looked up at start-up with the other
-// run-time functions, so no first call later adds a library and its handles.
-const MonitorDpiFn monitorDpi = [] {
-    const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return shcore ? reinterpret_cast<MonitorDpiFn>(
-                        reinterpret_cast<void (*)()>(GetProcAddress(shcore, "GetDpiForMonitor")))
-                  : nullptr;
-}();
+// Windows 8.1 and later, from the system folder only; the library stays loaded for the run.
+MonitorDpiFn monitorDpiFunction() {
+    static const MonitorDpiFn function = [] {
+        const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return shcore ? reinterpret_cast<MonitorDpiFn>(reinterpret_cast<void (*)()>(
+                            GetProcAddress(shcore, "GetDpiForMonitor")))
+                      : nullptr;
+    }();
+    return function;
+}
+// Looked up at start-up with the other run-time functions, so no first call later adds a
+// library and its handles; through the function, so a caller from another file's start-up
+// finds it too.
+[[maybe_unused]] const MonitorDpiFn lookedUpAtStart = monitorDpiFunction();
 
 } // namespace
 
@@ -31,7 +37,8 @@ Scale Scale::ofWindow(HWND window) {
 
 Scale Scale::ofMonitor(HMONITOR monitor) {
     UINT dpiX = 0, dpiY = 0;
-    if (monitor && monitorDpi && SUCCEEDED(monitorDpi(monitor, MDT_EFFECTIVE_DPI, &dpiX, &dpiY)) &&
+    if (const MonitorDpiFn monitorDpi = monitorDpiFunction();
+        monitor && monitorDpi && SUCCEEDED(monitorDpi(monitor, MDT_EFFECTIVE_DPI, &dpiX, &dpiY)) &&
         dpiY)
         return {dpiY};
     return ofScreen();

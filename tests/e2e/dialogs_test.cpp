@@ -73,6 +73,9 @@ TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
     start();
     ASSERT_TRUE(waitUntil([&] { return strip() != nullptr; }, 5000));
     const HWND switcher = strip();
+    // Under Wine 10 the program was seen now and then not to answer for over 5 s just after
+    // its start (2 runs in 10, the cause not found): a stall it comes out of is not this test's
+    EXPECT_TRUE(waitUntil([&] { return answers(switcher, 500); }, 20000)) << "it never answered";
 
     ASSERT_TRUE(PostMessageW(switcher, UM_COMMAND, cmdConfigure, 0));
     const HWND config = waitShown(configWidth, configHeight);
