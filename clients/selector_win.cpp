@@ -498,11 +498,8 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         if (msg == UM_REFRESHSTRIP) refreshPosted = false;
         if (msg == WM_TIMER && wParam == soonTimer) KillTimer(window, soonTimer);
         // Windows' move loop goes on dispatching: a relayout now would put the strip back
-        // at its stored place under the user's hand, so it waits for the drag's end
-        if (moving) {
-            refreshAfterMove = true;
-            return 0;
-        }
+        // at its stored place under the user's hand, so a refresh waits for the drag's end
+        if (moving) return 0;
         if (!busy && Ticking()) OnTick(); // a scan that ends after the strip was hidden waits
         return 0;
     case WM_MOUSELEAVE:
@@ -529,9 +526,8 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_EXITSIZEMOVE:
         moving = false;
-        if (refreshAfterMove && !refreshPosted)
-            refreshPosted = PostMessageW(window, UM_REFRESHSTRIP, 0, 0) != FALSE;
-        refreshAfterMove = false;
+        // whatever came during the drag is seen now
+        if (!refreshPosted) refreshPosted = PostMessageW(window, UM_REFRESHSTRIP, 0, 0) != FALSE;
         return 0;
     case WM_WINDOWPOSCHANGING:
         // the move loop's moves must not take the focus from the client either

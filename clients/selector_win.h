@@ -134,8 +134,7 @@ class CSelectorWin : public CWindow {
     CMenuWin menu;
     Scale scale;
     int locked = 1;
-    bool moving = false;           // Windows' move loop runs
-    bool refreshAfterMove = false; // a refresh came during it
+    bool moving = false; // Windows' move loop runs
     Font textFont;
     Font measureFont;
     int busy = 0;
