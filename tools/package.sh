@@ -43,9 +43,10 @@ makensis -V2 -DVERSION="$short" -DVERSION4="$version" -DSTAGE="$stage" \
     tools/installer/skarvel.nsi
 
 # the exe in the zip carries the version
+# (read whole before grep: grep -q would close the pipe early and pipefail count windres' SIGPIPE)
 unzip -p "dist/$name.zip" skarvel.exe >"$stage/unzipped.exe"
-x86_64-w64-mingw32-windres -i "$stage/unzipped.exe" -O rc |
-    grep -q "VALUE \"FileVersion\", \"$version\"" ||
+x86_64-w64-mingw32-windres -i "$stage/unzipped.exe" -O rc >"$stage/unzipped.rc"
+grep -q "VALUE \"FileVersion\", \"$version\"" "$stage/unzipped.rc" ||
     { echo "package: the zipped exe does not carry $version" >&2; exit 1; }
 
 (cd dist && sha256sum "$name.zip" "$name-setup.exe" >SHA256SUMS && sha256sum -c --quiet SHA256SUMS)
