@@ -60,7 +60,7 @@ class Tray : public testing::Test {
     }
     // A click on the icon as the shell reports it: the pointer is where the icon is.
     HWND clickIcon(int x, int y, UINT button = WM_LBUTTONUP) {
-        SetCursorPos(x, y);
+        testkit::moveCursor(x, y);
         deliver(skarvel.tray, UM_TRAYNOTIFY, 0, button);
         HWND menu = nullptr;
         waitUntil([&] { return (menu = openMenu(skarvel.process.id())) != nullptr; }, 2000);
@@ -76,7 +76,7 @@ class Tray : public testing::Test {
 
 TEST_F(Tray, TheIconOpensTheMenuAtTheCursorOnButtonRelease) {
     start();
-    SetCursorPos(400, 300);
+    testkit::moveCursor(400, 300);
     deliver(skarvel.tray, UM_TRAYNOTIFY, 0, WM_LBUTTONDOWN);
     deliver(skarvel.tray, UM_TRAYNOTIFY, 0, WM_MOUSEMOVE);
     deliver(skarvel.tray, UM_TRAYNOTIFY, 1, WM_LBUTTONUP); // another icon's id

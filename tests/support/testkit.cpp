@@ -315,14 +315,20 @@ void pressKeysElsewhere(const std::vector<WORD>& keys) {
 }
 
 bool moveCursor(int x, int y) {
+    SetCursorPos(x, y);
+    ULONGLONG heldSince = 0;
     return pumpUntil(
         [&] {
-            SetCursorPos(x, y);
-            Sleep(5);
-            pump();
             POINT at{};
             GetCursorPos(&at);
-            return at.x == x && at.y == y;
+            if (at.x != x || at.y != y) {
+                SetCursorPos(x, y);
+                heldSince = 0;
+                return false;
+            }
+            // a late report of an earlier place can still undo it for a moment
+            if (!heldSince) heldSince = GetTickCount64();
+            return GetTickCount64() - heldSince >= 40;
         },
         1000);
 }
