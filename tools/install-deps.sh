@@ -13,7 +13,9 @@ packages=(
 )
 missing=()
 for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    # a plain test, not a pipe: with pipefail an early grep -q could count a present package missing
+    [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" == *"install ok installed"* ]] ||
+        missing+=("$p")
 done
 if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
