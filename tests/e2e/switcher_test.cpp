@@ -29,16 +29,8 @@ constexpr wchar_t settingsKey[] = L"Software\\Skarvel";
 constexpr int lockRow = 2, taskbarRow = 3;
 const POINT parked{1000, 600}; // off the strip, so no cell is hovered
 
-// Moves the pointer and waits until the system reports it there: Wine was seen to answer
-// GetCursorPos with the old place for a moment, and the program reads it for menus and hover.
 void pointerTo(POINT to) {
-    SetCursorPos(to.x, to.y);
-    waitUntil(
-        [&] {
-            POINT now{};
-            return GetCursorPos(&now) && now.x == to.x && now.y == to.y;
-        },
-        1000);
+    testkit::moveCursor(to.x, to.y);
 }
 
 void setNumber(const wchar_t* name, DWORD value) {
@@ -114,24 +106,24 @@ class Switcher : public testing::Test {
         return waitUntil([&] { return windowWidth(strip) == width && IsWindowVisible(strip); },
                          timeoutMs);
     }
-    // The switcher menu while it is open: a visible tool window of whole 15 px rows.
+    // The switcher menu while it is open: a visible tool window of whole rows.
     // Opened by a real right click on the strip, or by its message with the pointer elsewhere.
     HWND openMenu(bool realClick = false) {
+        const POINT at = scale(POINT{3, 8});
         if (realClick) {
             const RECT r = windowRect(strip);
-            testkit::clickScreen({r.left + 3, r.top + 8}, true);
+            testkit::clickScreen({r.left + at.x, r.top + at.y}, true);
         } else {
             pointerTo({500, 400});
-            deliver(strip, WM_RBUTTONUP, 0, MAKELPARAM(3, 8));
+            deliver(strip, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
         }
         HWND menu = nullptr;
         waitUntil(
             [&] {
                 for (HWND window : testkit::findWindows(windowClassName, pid())) {
-                    const RECT r = windowRect(window);
                     if (window != strip && IsWindowVisible(window) &&
                         (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) &&
-                        (r.bottom - r.top - 4) % menuItemHeight == 0)
+                        rowsOf(window) > 0)
                         return (menu = window) != nullptr;
                 }
                 return false;
@@ -139,12 +131,16 @@ class Switcher : public testing::Test {
             2000);
         return menu;
     }
-    static int rowsOf(HWND menu) {
+    // the rows of a menu this tall, or 0
+    int rowsOf(HWND menu) const {
         const RECT r = windowRect(menu);
-        return (r.bottom - r.top - 4) / menuItemHeight;
+        for (int rows = 1; rows <= 12; ++rows)
+            if (scale(rows * menuItemHeight + 4) == r.bottom - r.top) return rows;
+        return 0;
     }
     void chooseRow(HWND menu, int row) {
-        EXPECT_TRUE(chooseInMenu(menu, {20, 2 + menuItemHeight * row + 7})) << "row " << row;
+        EXPECT_TRUE(chooseInMenu(menu, scale(POINT{20, 2 + menuItemHeight * row + 7})))
+            << "row " << row;
         pointerTo(parked);
     }
     void chooseFromMenu(int row, bool realClick = false) {
@@ -196,6 +192,7 @@ class Switcher : public testing::Test {
 
     Skarvel skarvel;
     HWND strip = nullptr;
+    const Scale scale = Scale::ofScreen();
 };
 
 // Real input: the pointer goes to the cell and the button goes down and up through the
@@ -240,7 +237,6 @@ TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
         << "strip " << windowWidth(strip) << " px, expected " << predictedStripWidth(names);
     const std::vector<RECT> cells = predictedCells(names);
     // at any scale, each cell is its 96-DPI width scaled, give or take the font's rounding
-    const Scale scale = Scale::ofScreen();
     for (size_t i = 0; i < cells.size(); ++i)
         EXPECT_NEAR(cells[i].right - cells[i].left, scale(predictedCellWidth(names[i], {})), 2)
             << scale.dpi << " DPI, cell " << i;
@@ -599,7 +595,6 @@ TEST_F(Switcher, AStripDraggedWhileUnlockedIsStoredWhenLockedAndStartsThereNextT
 TEST_F(Switcher, APlaceStoredByAnEarlierVersionOpensWhereItStoodAtAnyScale) {
     setNumber(L"Switcher Position x", 200);
     setNumber(L"Switcher Position y", 100);
-    const Scale scale = Scale::ofScreen();
     for (const char* run : {"first start", "second start"}) {
         SCOPED_TRACE(run);
         start();
@@ -637,6 +632,7 @@ TEST_F(Switcher, AListChangeWhileUnlockedPutsTheStripBackAtItsStoredPlace) {
 TEST_F(Switcher, AStripStoredOffEveryMonitorShowsInTheWorkAreaAndKeepsItsPlaceUntilLocked) {
     setNumber(L"Switcher Position x", 5000);
     setNumber(L"Switcher Position y", 5000);
+    setNumber(L"Switcher Position physical", 1);
     start();
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
@@ -1084,7 +1080,6 @@ TEST_F(TwoMonitors, AStripStoredOnTheSecondComesOntoTheFirstWhileTheSecondIsGone
 TEST_F(TwoMonitors, ADialogOpensCentredOnTheMonitorOfWhatOpenedIt) {
     startOnSecond();
     ASSERT_TRUE(stripAt(stored.x, stored.y));
-    const Scale scale = Scale::ofScreen();
     ASSERT_TRUE(PostMessageW(strip, UM_COMMAND, cmdConfigure, 0));
     const HWND fromStrip = waitShownWindow(pid(), scale(configHeight), scale(configWidth));
     ASSERT_TRUE(fromStrip);
