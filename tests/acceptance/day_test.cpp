@@ -249,12 +249,7 @@ TEST_F(Day, FromFirstStartToExit) {
     EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == cara && !IsIconic(cara); }, 5000));
     testkit::moveCursor(parked.x, parked.y);
     const POINT lit = onWindow(strip, {cells[2].left + 2, 2});
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return testkit::readScreen({lit.x, lit.y, lit.x + 1, lit.y + 1}).at(0, 0) ==
-                   accentColor;
-        },
-        3000));
+    EXPECT_TRUE(waitUntil([&] { return testkit::screenPixel(lit) == accentColor; }, 3000));
     shot(L"switcher", around(strip, 12));
     (void)alice;
 

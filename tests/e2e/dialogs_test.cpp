@@ -27,7 +27,7 @@ class Dialogs : public testing::Test {
   protected:
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey);
-        park();
+        parkPointer();
     }
     void TearDown() override {
         if (skarvel.tray) {
@@ -47,19 +47,14 @@ class Dialogs : public testing::Test {
         const auto all = shownWindows(pid(), scale(stripHeight));
         return all.empty() ? nullptr : all[0];
     }
-    // Wine reports a move at the real pointer when a window appears under it, at times seconds
-    // late; one between the press and the release drops the press. So the pointer waits at the
-    // screen's right edge, where no centred window appears, and goes to the point to click.
-    void park() {
-        testkit::moveCursor(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) / 2);
-    }
+    // the pointer goes to the point, and back to where no window opens under it
     void click(HWND window, POINT at96) {
         const POINT at = scale(at96);
         POINT onScreen = at;
         ClientToScreen(window, &onScreen);
         testkit::moveCursor(onScreen.x, onScreen.y);
         clickWindow(window, at);
-        park();
+        parkPointer();
     }
     // Where a point of a window, given at 96 DPI, is on the screen.
     POINT onScreen(HWND window, POINT at96) const {

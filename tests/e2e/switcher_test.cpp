@@ -175,9 +175,7 @@ class Switcher : public testing::Test {
     // The fill just inside a cell's frame, as the screen shows it.
     COLORREF fillOf(const RECT& cell) {
         const RECT r = windowRect(strip);
-        const RECT probe{r.left + cell.left + 2, r.top + 2, r.left + cell.left + 3, r.top + 3};
-        const testkit::Pixels pixels = testkit::readScreen(probe);
-        return pixels.data.empty() ? CLR_INVALID : pixels.at(0, 0);
+        return testkit::screenPixel({r.left + cell.left + 2, r.top + 2});
     }
     // Exactly the cell `lit` (or none for -1) shows the highlight.
     bool lights(const std::vector<RECT>& cells, int lit, DWORD timeoutMs = 3000) {

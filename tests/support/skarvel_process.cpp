@@ -98,13 +98,7 @@ bool chooseInMenu(HWND menu, POINT at, bool realClick) {
             const int edge = Scale::ofScreen()(4);
             POINT rowEdge{edge, at.y};
             ClientToScreen(menu, &rowEdge);
-            testkit::waitUntil(
-                [&] {
-                    const testkit::Pixels p =
-                        testkit::readScreen({rowEdge.x, rowEdge.y, rowEdge.x + 1, rowEdge.y + 1});
-                    return !p.data.empty() && p.at(0, 0) == accentColor;
-                },
-                6000);
+            testkit::waitUntil([&] { return testkit::screenPixel(rowEdge) == accentColor; }, 6000);
             if (!IsWindowVisible(menu)) return false; // closed before the click: nothing chosen
             testkit::clickScreen(screen);
         } else {
@@ -118,13 +112,14 @@ bool chooseInMenu(HWND menu, POINT at, bool realClick) {
     return false;
 }
 
+void parkPointer() {
+    testkit::moveCursor(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) / 2);
+}
+
 bool toggleSwitcherSetting(const Skarvel& skarvel) {
-    // The real pointer waits at the screen's right edge, where the centred window does not
-    // appear: Wine reports a move at the real pointer when a window appears under it, and such
-    // a move between the press and the release drops the press.
     POINT parked{};
     GetCursorPos(&parked);
-    testkit::moveCursor(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) / 2);
+    parkPointer();
     postCommand(skarvel.tray, cmdConfigure);
     const Scale scale = Scale::ofScreen();
     const HWND config =

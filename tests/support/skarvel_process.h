@@ -43,6 +43,10 @@ void clickWindow(HWND window, POINT at);
 // a window appears under it, and such a move between the press and the release drops the
 // press, as it would a user's: the choice is made again.
 bool chooseInMenu(HWND menu, POINT at, bool realClick = false);
+// The real pointer to the screen's right edge, where no centred window of the program opens:
+// Wine reports a move at the real pointer when a window appears under it, at times seconds
+// late, and one between a press and its release drops the press, as it would a user's.
+void parkPointer();
 // Points in the configuration window at 96 DPI: the "Client Switcher" box and OK.
 inline constexpr POINT showSwitcherBox{14, 42}, configOkPoint{140, 124};
 // Turns "Client Switcher" over as a user does: "Configure" from the tray, the box, OK;

@@ -224,6 +224,10 @@ bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
         timeoutMs, 5);
 }
 
+void pumpFor(DWORD ms) {
+    pumpUntil([] { return false; }, ms);
+}
+
 namespace {
 
 INPUT keyInput(WORD vk, DWORD flags) {
@@ -498,6 +502,11 @@ Pixels readScreen(const RECT& screenRect) {
     for (size_t i = 0; i < pixels.data.size(); ++i)
         pixels.data[i] = RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]);
     return pixels;
+}
+
+COLORREF screenPixel(POINT at) {
+    const Pixels pixel = readScreen({at.x, at.y, at.x + 1, at.y + 1});
+    return pixel.data.empty() ? CLR_INVALID : pixel.at(0, 0);
 }
 
 Pixels readWindowPixels(HWND hwnd) {

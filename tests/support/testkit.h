@@ -64,6 +64,8 @@ bool dragScreen(POINT from, POINT to, int stride, const std::function<bool(POINT
                 DWORD timeoutMs = 3000);
 // waitUntil that keeps the calling thread's windows alive meanwhile.
 bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs);
+// Dispatches what comes to the calling thread's windows for ms.
+void pumpFor(DWORD ms);
 // The keyboard as a user uses it (SendInput): `down` pressed in order, then `up` released in
 // order. Returns once this thread's windows have had every one of them, false after 2 s.
 bool sendKeys(const std::vector<WORD>& down, const std::vector<WORD>& up);
@@ -108,6 +110,8 @@ struct Pixels {
     COLORREF at(int x, int y) const { return data[size_t(y) * size_t(width) + size_t(x)]; }
 };
 Pixels readScreen(const RECT& screenRect);
+// One pixel of the screen; CLR_INVALID where it cannot be read.
+COLORREF screenPixel(POINT at);
 Pixels readWindowPixels(HWND hwnd);
 // A 32-bit top-down BMP file of the pixels.
 bool writeBitmap(const std::wstring& path,

@@ -609,7 +609,7 @@ TEST_F(Version, AClickLeavesTheForegroundWhereItWas) {
     clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     ASSERT_EQ(SendInput(2, clicks, sizeof(INPUT)), 2u);
-    pumpUntil([] { return false; }, 200);
+    testkit::pumpFor(200);
     EXPECT_EQ(GetForegroundWindow(), other.hwnd);
     EXPECT_EQ(GetCapture(), nullptr) << "the drag ended with the release";
 }

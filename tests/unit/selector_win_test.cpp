@@ -55,7 +55,7 @@ class Selector : public testing::Test {
     void refreshFully() {
         auto scanned = [&] { return !switcher.Scanning(); };
         ASSERT_TRUE(testkit::pumpUntil(scanned, 2000));
-        testkit::pumpUntil([] { return false; }, 90);
+        testkit::pumpFor(90);
         switcher.RefreshClients();
         ASSERT_TRUE(testkit::pumpUntil(scanned, 2000));
         switcher.RefreshClients();
@@ -130,14 +130,14 @@ TEST_F(Selector, AtRestItWakesNoWorkerAndAnEventMissedIsMendedByTheSlowScan) {
     for (int i = 0; i < 30; ++i) {
         SetWindowTextW(alice, (longTitle + std::to_wstring(i % 10)).c_str());
         switcher.RefreshClients();
-        testkit::pumpUntil([] { return false; }, 10); // the worker's end asks another refresh
+        testkit::pumpFor(10); // the worker's end asks another refresh
     }
     EXPECT_LE(switcher.WorkerWakes() - wakes, (GetTickCount() - churnFrom) / 90 + 1);
     wakes = switcher.WorkerWakes();
 
     switcher.OnWindowEvent(EVENT_SYSTEM_FOREGROUND, alice);
     ASSERT_EQ(switcher.RefreshPeriod(), 2000u);
-    testkit::pumpUntil([] { return false; }, 100); // the refresh the event asked for
+    testkit::pumpFor(100); // the refresh the event asked for
     const DWORD renamed = GetTickCount();
     SetWindowTextW(alice, L"QOR - Alicia");
     EXPECT_TRUE(testkit::pumpUntil([&] { return switcher.Order().count(L"Alicia") == 1; }, 4000));
@@ -154,7 +154,7 @@ TEST_F(Selector, ARefreshDuringADragWaitsForItsEnd) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     bob = client(L"QOR - Bob", 400);
     PostMessageW(switcher.hwnd, UM_REFRESHSTRIP, 0, 0);
-    testkit::pumpUntil([] { return false; }, 300);
+    testkit::pumpFor(300);
     EXPECT_EQ(switcher.Order().size(), 1u);
     RECT r{};
     GetWindowRect(switcher.hwnd, &r);
