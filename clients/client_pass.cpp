@@ -155,6 +155,16 @@ Outcome fitOrRestore(HWND hwnd, int mode) {
     // at, an aware one in physical pixels, so no size is scaled and rounded on its way.
     const AwarenessOfWindow asTheClient(hwnd);
 
+    // Windows refuses every change to a client above the program's rights: one minimised or
+    // maximised is asked first, with the style it has, so it is not taken out of that state
+    // only to be refused its frame (the others are refused before anything has changed)
+    if (IsIconic(hwnd) || IsZoomed(hwnd)) {
+        SetLastError(0);
+        if (!SetWindowLongPtrW(hwnd, GWL_STYLE, GetWindowLongPtrW(hwnd, GWL_STYLE))) {
+            if (const DWORD error = GetLastError()) return refusalOf(hwnd, error);
+        }
+    }
+
     // un-minimise or un-maximise first, so the sizes below are the normal ones
     if (!showNormalWithoutActivating(hwnd)) return Outcome::untouched;
 
