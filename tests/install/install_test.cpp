@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/globals.h"
+#include "core/handles.h"
 #include "skarvel_version.h"
 #include "tests/support/skarvel_process.h"
 
@@ -70,6 +72,15 @@ TEST(Install, SilentInstallOverTheRunningCopyAndUninstall) {
     const std::wstring exe = dir + L"\\skarvel.exe";
     const std::wstring shortcut = knownFolder(FOLDERID_Programs) + L"\\Skarvel.lnk";
     ASSERT_TRUE(runningCopies().empty());
+
+    // a copy that knows no close request (an earlier build) holds the one-instance mutex: the
+    // installer stops rather than install a copy that would end at once
+    {
+        const KernelHandle earlierCopy(CreateMutexW(nullptr, FALSE, instanceMutexName));
+        ASSERT_TRUE(earlierCopy);
+        EXPECT_FALSE(runSilently(installer));
+        EXPECT_FALSE(exists(exe)) << "installed beside a copy it could not close";
+    }
 
     ASSERT_TRUE(runSilently(installer));
     for (const wchar_t* file : {L"skarvel.exe", L"uninstall.exe", L"README.txt", L"LICENSE.txt"})

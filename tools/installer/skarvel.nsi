@@ -28,8 +28,12 @@ AllowSkipFiles off
 !define GENERIC_WRITE 0x40000000
 !define OPEN_EXISTING 3
 !define ERROR_SHARING_VIOLATION 32
+!define ERROR_ACCESS_DENIED 5
 ; how long a copy asked to close may take before the installer gives up (ms)
 !define CLOSE_WAIT 15000
+; how long the one-instance mutex may outlive the copies that ended (ms)
+!define MUTEX_WAIT 2000
+!define INSTANCE_MUTEX "{5A1C0E42-93B7-4F6D-8E21-C07A94D3B6F1}"
 
 Name "Skarvel"
 OutFile "${OUTFILE}"
@@ -127,6 +131,25 @@ Function ${un}CloseSkarvel
             ; the list of windows has changed: look again from the top
             StrCpy $0 0
         ${EndIf}
+    ${Loop}
+    ; A copy that knows no close request (an earlier build) still holds the one-instance
+    ; mutex: the new copy would start and end at once, so stop and say so. Access denied is
+    ; a copy running with higher rights. A copy that has just ended may take a moment.
+    StrCpy $3 0
+    ${Do}
+        System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${INSTANCE_MUTEX}") p .r4 ?e'
+        Pop $5
+        ${If} $4 P<> 0
+            System::Call 'kernel32::CloseHandle(p r4)'
+        ${ElseIf} $5 <> ${ERROR_ACCESS_DENIED}
+            ${Break}
+        ${EndIf}
+        ${If} $3 >= ${MUTEX_WAIT}
+            MessageBox MB_OK|MB_ICONSTOP "Another Skarvel is running and did not close. Choose $\"Exit Skarvel$\" in its menu, then run this again." /SD IDOK
+            Abort
+        ${EndIf}
+        Sleep 100
+        IntOp $3 $3 + 100
     ${Loop}
     Pop $5
     Pop $4
