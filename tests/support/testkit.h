@@ -164,7 +164,8 @@ bool readFile(const std::wstring& path, std::string& text);
 // - With the hook in place and nothing changing, the program's threads were woken not once in
 //   2 s (countWakes); with a 90 ms timer, over 20 times.
 // - The first real click on the tray menu of a fresh session was lost about half the time (the
-//   menu closed, no command came); later ones all worked. That test stays on Wine 8.
+//   menu closed, no command came) while the pointer had just moved; once a moved pointer is
+//   waited for to hold before the click (clickScreen), none was lost.
 // - Run from a chroot it needs /proc mounted ("could not load ntdll.so" otherwise); without
 //   wine32 a 64-bit prefix works, and WINEDEBUG=-all silences the hint about it.
 // Wine 8, too, maps rectangles between a thread set DPI-unaware and an aware reader (an unaware
