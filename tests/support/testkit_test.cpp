@@ -314,6 +314,8 @@ TEST(StandIn, DoesNotLeakWhileRepainting) {
         send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"again"));
     }
     send(hwnd, WM_NULL);
-    EXPECT_EQ(countGdiObjects(pid), gdi);
+    // Wine's window-DC cache may still add one entry at any time (seen once in a few runs);
+    // a leak in the paint would add a hundred
+    EXPECT_LE(countGdiObjects(pid), gdi + 1);
     EXPECT_EQ(countKernelHandles(pid), handles);
 }
