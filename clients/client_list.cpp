@@ -258,102 +258,45 @@ PublishedScan& ScanWorker::published() {
     return shared->result;
 }
 
-bool mergeSlots(const ClientSlot (&slots)[maxClients], ClientRecords& records, int& clientCounter,
-                const MeasureCellFn& measure) {
-    bool changed = false;
-    for (const ClientSlot& slot : slots) {
-        if (!slot.window) continue;
-        const bool bare = wcscmp(slot.name, clientBareTitle) == 0;
-        auto found = records.find(slot.window);
-        if (found == records.end()) {
-            ClientRecord record;
-            record.number = ++clientCounter;
-            record.name = bare ? numberedName(record.number) : CWString(slot.name);
-            record.window = slot.window;
-            record.seen = 1;
-            record.width = measure(record.name);
-            records.emplace(slot.window, std::move(record));
-            changed = true;
-            continue;
-        }
-        ClientRecord& record = found->second;
-        record.seen = 1;
-        // a title that falls back to the bare one keeps the name the client had
-        if (!bare && wcscmp(record.name.c_str(), slot.name) != 0) {
-            record.name.assign(slot.name);
-            record.width = measure(record.name);
-            changed = true;
+bool ClientFeed::Take(HWND owner, UINT scanned, ClientSlot (&slots)[maxClients], UINT& soonMs) {
+    // a worker that could not start is tried again at the next look
+    if (!scan.started() && IsWindow(owner) && scan.start(owner, scanned)) {
+        mergedGeneration = 0;
+        quiet = QuietView();
+    }
+    if (!scan.started()) return false;
+    // The walk runs here; the worker is woken only to ask a client that is new, retitled or
+    // yet to answer. A change seen while the worker is busy is seen again after it ends, since
+    // the worker's end brings another look.
+    QuietView now;
+    walkQuietly(now, others);
+    if (!(now == quiet) || scan.asksAgain()) {
+        // a client that rewrites its title all the time is asked no more often than the short
+        // period allows; a client that comes or goes is asked at once
+        const bool sameClients = now.count == quiet.count &&
+                                 std::equal(now.windows, now.windows + now.count, quiet.windows);
+        const ULONGLONG sinceWake = GetTickCount64() - lastWake;
+        if (sameClients && sinceWake < wakePeriod) {
+            soonMs = UINT(wakePeriod - sinceWake);
+        } else if (scan.wake()) {
+            quiet = now;
+            lastWake = GetTickCount64();
         }
     }
-    return changed;
+    PublishedScan& last = scan.published();
+    LockGuard guard(last.clientLock);
+    if (last.generation == mergedGeneration) return false;
+    mergedGeneration = last.generation;
+    std::copy(std::begin(last.publishedSlots), std::end(last.publishedSlots), slots);
+    return true;
 }
 
-bool sweepRecords(ClientRecords& records, HWND self) {
-    bool changed = false;
-    for (auto it = records.begin(); it != records.end();) {
-        if (it->second.seen || it->first == self) {
-            it->second.seen = 0;
-            ++it;
-        } else {
-            it = records.erase(it);
-            changed = true;
-        }
-    }
-    return changed;
-}
-
-bool updatePlaceholder(ClientRecords& records, HWND self, bool keepOpen,
-                       const MeasureCellFn& measure) {
-    if (keepOpen && records.empty()) {
-        ClientRecord placeholder;
-        placeholder.name.assign(L"Skarvel");
-        placeholder.window = self;
-        placeholder.width = measure(placeholder.name);
-        records.emplace(self, std::move(placeholder));
+bool ClientFeed::IsClient(HWND window) {
+    if (knownOther(others, window)) return false;
+    wchar_t className[classNameBufferSize];
+    if (GetClassNameW(window, className, classNameBufferSize) && isClientClass(className))
         return true;
-    }
-    if (keepOpen && records.size() == 1) return false;
-    return records.erase(self) != 0;
-}
-
-void rebuildOrder(const ClientRecords& records, ClientOrder& order) {
-    order.clear();
-    // a name already present keeps the record with the lower handle
-    for (const auto& [window, record] : records)
-        order.emplace(record.name.c_str(), window);
-}
-
-int stripWidthOf(const ClientRecords& records, Scale scale) {
-    int sum = 0;
-    for (const auto& entry : records)
-        sum += entry.second.width;
-    return sum ? sum + 2 * scale.line(1) : 0;
-}
-
-std::vector<int> displayWidths(const ClientOrder& order, const ClientRecords& records) {
-    std::vector<int> widths;
-    for (const auto& entry : order)
-        widths.push_back(records.at(entry.second).width);
-    return widths;
-}
-
-std::vector<RECT> cellRects(const std::vector<int>& widths, Scale scale) {
-    std::vector<RECT> cells;
-    const int border = scale.line(1);
-    int left = border;
-    for (int width : widths) {
-        cells.push_back({left, border, left + width, scale(stripHeight) - border});
-        left += width - border;
-    }
-    return cells;
-}
-
-int cellAt(POINT point, const std::vector<int>& widths, const RECT& client, Scale scale) {
-    RECT hit{client.left, client.top, client.left, client.bottom};
-    for (size_t i = 0; i < widths.size(); ++i) {
-        hit.right += widths[i];
-        if (PtInRect(&hit, point)) return static_cast<int>(i);
-        hit.left = hit.right - scale.line(1);
-    }
-    return -1;
+    // its class is read once; the next walk forgets it if it is gone
+    others.insert(std::upper_bound(others.begin(), others.end(), window, HandleLess()), window);
+    return false;
 }

@@ -1,13 +1,10 @@
-// The switcher's model: running clients found by a scan worker, named, merged into records
-// and put in display order.
+// The running clients as the switcher's scan worker finds and names them, published under the
+// one lock.
 #pragma once
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
-#include <map>
-#include <string>
 #include <vector>
 
 #include "core/game_client.h"
@@ -25,24 +22,12 @@ struct ClientSlot {
     HWND window = nullptr;
 };
 
-struct ClientRecord {
-    CWString name;
-    HWND window = nullptr;
-    int width = 0; // of its cell
-    int seen = 0;
-    int number = -1; // -1 for the placeholder
-};
-
 // Windows ordered by handle value, as unsigned numbers.
 struct HandleLess {
     bool operator()(HWND a, HWND b) const {
         return reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b);
     }
 };
-using ClientRecords = std::map<HWND, ClientRecord, HandleLess>;
-// Display order: names compared unit by unit as unsigned 16-bit values.
-using ClientOrder = std::map<std::wstring, HWND>;
-using MeasureCellFn = std::function<int(const CWString&)>;
 
 // The last scan's result, written by the scan and read by the switcher, both inside
 // clientLock. `generation` counts the publications that changed a slot, so a reader can
@@ -147,23 +132,26 @@ void nameFromTitle(const wchar_t* title, int length, wchar_t (&name)[clientNameU
 // "Client 01" ... "Client 09", "Client 10" ...
 CWString numberedName(int number);
 
-// Merges one published list into the records; true when a record came or was renamed.
-bool mergeSlots(const ClientSlot (&slots)[maxClients], ClientRecords& records, int& clientCounter,
-                const MeasureCellFn& measure);
-// Drops records not seen in the last merge (never `self`) and marks the rest unseen again.
-bool sweepRecords(ClientRecords& records, HWND self);
-// Keeps the "Skarvel" entry under `self` while "Keep switcher open" is on and no client runs.
-bool updatePlaceholder(ClientRecords& records, HWND self, bool keepOpen,
-                       const MeasureCellFn& measure);
-void rebuildOrder(const ClientRecords& records, ClientOrder& order);
+// What the strip merges from: its scan worker, woken only when a walk that sends no client a
+// message sees a client new, gone or retitled, or one yet to answer.
+class ClientFeed {
+  public:
+    // Whether a walk finds a retitled client sooner than the worker may be woken again.
+    static constexpr UINT wakePeriod = 90;
 
-// Width of the strip: every record counts, even one whose name another record shows.
-int stripWidthOf(const ClientRecords& records, Scale scale = {});
-// Cell widths in display order.
-std::vector<int> displayWidths(const ClientOrder& order, const ClientRecords& records);
-// Cells side by side sharing their border column, inside a one-line border of a strip
-// `stripHeight` high (rows 1 to 15 at 96 DPI).
-std::vector<RECT> cellRects(const std::vector<int>& widths, Scale scale = {});
-// The cell under a point: hit cells start one line left of the drawn ones and span the
-// strip's height. -1 for none.
-int cellAt(POINT point, const std::vector<int>& widths, const RECT& client, Scale scale = {});
+    // The list published since the last call, if any. Each scan that ends posts `scanned` to
+    // `owner`. `soonMs` is set when a retitle waits for the next wake: look again then.
+    bool Take(HWND owner, UINT scanned, ClientSlot (&slots)[maxClients], UINT& soonMs);
+    // Whether a window is of the client class; every other window's class is read once.
+    bool IsClient(HWND window);
+    void Stop() { scan.stop(); }
+    unsigned Wakes() const { return scan.wakes(); }
+    bool Scanning() const { return scan.scanning(); }
+
+  private:
+    ScanWorker scan;
+    unsigned mergedGeneration = 0; // of the scan's publications, the last one taken
+    QuietView quiet;               // the clients as the last walk saw them
+    std::vector<HWND> others;      // top-level windows known not to be clients, in handle order
+    ULONGLONG lastWake = 0;        // when the worker was last asked to read titles
+};

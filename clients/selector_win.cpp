@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <iterator>
 
+#include "clients/strip_draw.h"
 #include "clients/switch_keys.h"
 #include "clients/window_events.h"
 #include "core/messages.h"
 #include "core/settings.h"
+#include "core/user32.h"
 #include "res/resource.h"
 #include "ui/draw.h"
 
@@ -29,22 +31,8 @@ void onStripEvent(void* strip, DWORD event, HWND window) {
 bool isTopmost(HWND window) {
     return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
-constexpr UINT cellFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
 
 } // namespace
-
-std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locked) {
-    std::vector<SwitcherMenuEntry> entries;
-    if (opensClients) entries.push_back({L"Open client", cmdOpenClient});
-    entries.push_back({L"Set clients", cmdSetClients});
-    entries.push_back({L"Restore", cmdRestore});
-    entries.push_back({locked ? L"Unlock" : L"Lock", cmdLockToggle});
-    entries.push_back({L"Show taskbar", cmdShowTaskbar});
-    entries.push_back({L"Configure", cmdConfigure});
-    entries.push_back({L"Version", cmdVersion});
-    entries.push_back({L"Exit Skarvel", cmdExit});
-    return entries;
-}
 
 CSelectorWin::CSelectorWin()
     : scale(Scale::ofScreen()), textFont(createUiFont(scale(textFontHeight), FW_BOLD)),
@@ -109,7 +97,7 @@ int CSelectorWin::MeasureCell(const CWString& name, HFONT font, Scale at) const 
 SIZE CSelectorWin::SizeAt(Scale other) const {
     if (other == scale) return {stripWidth, StripHeight()};
     const Font font = createUiFont(other(measureFontHeight), FW_BOLD);
-    ClientRecords measured = records;
+    ClientRecords measured = model.records;
     for (auto& entry : measured)
         entry.second.width = MeasureCell(entry.second.name, font.get(), other);
     return {stripWidthOf(measured, other), other(stripHeight)};
@@ -118,44 +106,7 @@ SIZE CSelectorWin::SizeAt(Scale other) const {
 HWND CSelectorWin::HitTest(POINT point) const {
     RECT client{};
     GetClientRect(hwnd, &client);
-    int index = cellAt(point, displayWidths(order, records), client, scale);
-    if (index < 0) return nullptr;
-    for (const auto& entry : order)
-        if (index-- == 0) return entry.second;
-    return nullptr;
-}
-
-RECT outOfReachSign(const RECT& cell, Scale scale) {
-    const int inset = scale.line(1) + scale(1), side = scale(4);
-    return {cell.left + inset, cell.top + inset, cell.left + inset + side, cell.top + inset + side};
-}
-
-void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRecords& records,
-               HWND foreground, HWND hovered, HFONT font, Scale scale,
-               const ClientSet& outOfReach) {
-    Brush back(CreateSolidBrush(backColor)), accent(CreateSolidBrush(accentColor)),
-        warning(CreateSolidBrush(linkColor));
-    const RECT all{0, 0, stripWidth, scale(stripHeight)};
-    FillRect(dc, &all, back.get());
-    SetBkMode(dc, TRANSPARENT);
-    SetStretchBltMode(dc, HALFTONE);
-    SetBrushOrgEx(dc, 0, 0, nullptr);
-
-    const std::vector<RECT> cells = cellRects(displayWidths(order, records), scale);
-    size_t i = 0;
-    for (const auto& entry : order) {
-        const RECT& cell = cells[i++];
-        const ClientRecord& record = records.at(entry.second);
-        const bool lit = record.window == foreground || record.window == hovered;
-        if (lit) FillRect(dc, &cell, accent.get());
-        frameLines(dc, cell, accent.get(), scale.line(1));
-        DrawSmoothText(dc, record.name.upperCopy().c_str(), textColor,
-                       lit ? accentColor : backColor, font, cell, cellFormat, true, nullptr, scale);
-        if (outOfReach.count(record.window)) {
-            const RECT sign = outOfReachSign(cell, scale);
-            FillRect(dc, &sign, warning.get());
-        }
-    }
+    return model.ClientAt(point, client, scale);
 }
 
 void CSelectorWin::Render() {
@@ -167,8 +118,13 @@ void CSelectorWin::Render() {
     Selection keepBuffer(mem, backBuffer.get()), keepFont(mem, textFont.get());
     // whatever made this render, the strip now shows this foreground
     lastForeground = GetForegroundWindow();
-    drawStrip(mem, stripWidth, order, records, lastForeground, hovered, textFont.get(), scale,
-              outOfReach);
+    drawStrip(mem, stripWidth, model.order, model.records, lastForeground, hovered, textFont.get(),
+              scale);
+}
+
+void CSelectorWin::Redraw() {
+    Render();
+    InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 void CSelectorWin::RelayoutStrip() {
@@ -196,71 +152,42 @@ void CSelectorWin::Rescale(Scale newScale) {
     scale = newScale;
     textFont = createUiFont(scale(textFontHeight), FW_BOLD);
     measureFont = createUiFont(scale(measureFontHeight), FW_BOLD);
-    for (auto& entry : records)
+    for (auto& entry : model.records)
         entry.second.width = MeasureCell(entry.second.name);
-    stripWidth = stripWidthOf(records, scale);
+    stripWidth = stripWidthOf(model.records, scale);
     hoverStale = true;
     Render();
 }
 
 // Merges what the scan published since the last merge; true when the records changed.
 bool CSelectorWin::MergeLastScan(const MeasureCellFn& measure) {
-    // a worker that could not start is tried again at the next tick
-    if (!scan.started() && IsWindow(hwnd) && scan.start(hwnd, UM_REFRESHSTRIP)) {
-        mergedGeneration = 0;
-        quiet = QuietView();
-    }
-    if (!scan.started()) return false;
-    // The walk sends no client a message, so it runs here; the worker is woken only to ask a
-    // client that is new, retitled or yet to answer. A change seen while the worker is busy
-    // is seen again after it ends, since the worker's end brings another refresh.
-    QuietView now;
-    walkQuietly(now, others);
-    if (!(now == quiet) || scan.asksAgain()) {
-        // a client that rewrites its title all the time is asked no more often than the short
-        // period allows, as when the strip looked only every period; a client that comes or
-        // goes is asked at once
-        const bool sameClients = now.count == quiet.count &&
-                                 std::equal(now.windows, now.windows + now.count, quiet.windows);
-        const ULONGLONG sinceWake = GetTickCount64() - lastWake;
-        if (sameClients && sinceWake < refreshPeriod) {
-            SetTimer(hwnd, soonTimer, UINT(refreshPeriod - sinceWake), nullptr);
-        } else if (scan.wake()) {
-            quiet = now;
-            lastWake = GetTickCount64();
-        }
-    }
     ClientSlot slots[maxClients];
-    {
-        PublishedScan& last = scan.published();
-        LockGuard guard(last.clientLock);
-        if (last.generation == mergedGeneration) return false;
-        mergedGeneration = last.generation;
-        std::copy(std::begin(last.publishedSlots), std::end(last.publishedSlots), slots);
-    }
-    const bool merged = mergeSlots(slots, records, clientCounter, measure);
-    return sweepRecords(records, hwnd) || merged;
+    UINT soonMs = 0;
+    const bool published = feed.Take(hwnd, UM_REFRESHSTRIP, slots, soonMs);
+    if (soonMs) SetTimer(hwnd, soonTimer, soonMs, nullptr);
+    if (!published) return false;
+    const bool merged = mergeSlots(slots, model.records, model.clientCounter, measure);
+    return sweepRecords(model.records, hwnd) || merged;
 }
 
 void CSelectorWin::RefreshClients() {
     busy = 1;
     const MeasureCellFn measure = [this](const CWString& name) { return MeasureCell(name); };
     bool changed = MergeLastScan(measure);
-    changed |= updatePlaceholder(records, hwnd, settings.keepSwitcherOpen != 0, measure);
+    changed |= updatePlaceholder(model.records, hwnd, settings.keepSwitcherOpen != 0, measure);
+    const bool states = LookAtStates();
     if (changed) {
-        // a client that went takes its sign along; a new one with its handle has none
-        for (auto it = outOfReach.begin(); it != outOfReach.end();)
-            it = records.count(*it) ? std::next(it) : outOfReach.erase(it);
-        rebuildOrder(records, order);
-        stripWidth = stripWidthOf(records, scale);
+        // a carried cell is put down where it stands before the cells change under it
+        EndCarry();
+        model.Rebuild(settings.clientOrder);
+        stripWidth = stripWidthOf(model.records, scale);
         RelayoutStrip();
-    } else if (const HWND front = records.empty() ? lastForeground : GetForegroundWindow();
-               front != lastForeground) {
+    } else if (const HWND front = model.records.empty() ? lastForeground : GetForegroundWindow();
+               states || front != lastForeground) {
         // the highlight follows the client in front (without cells there is none to
         // follow); between windows without a cell nothing on the strip changes
-        if (records.count(front) || records.count(lastForeground)) {
-            Render();
-            InvalidateRect(hwnd, nullptr, FALSE);
+        if (states || model.records.count(front) || model.records.count(lastForeground)) {
+            Redraw();
         } else {
             lastForeground = front;
         }
@@ -298,15 +225,21 @@ UINT CSelectorWin::RefreshPeriod() const {
     return eventsArrive && allHooked ? safetyPeriod : refreshPeriod;
 }
 
+bool CSelectorWin::LookAtStates() {
+    bool changed = false;
+    for (auto& [window, record] : model.records) {
+        if (window == hwnd) continue; // the placeholder
+        // both are the window manager's own records: no client is sent a message
+        const bool minimised = IsIconic(window) != FALSE, hung = IsHungAppWindow(window) != FALSE;
+        changed |= record.minimised != minimised || record.hung != hung;
+        record.minimised = minimised;
+        record.hung = hung;
+    }
+    return changed;
+}
+
 bool CSelectorWin::Concerns(HWND window) {
-    if (records.count(window)) return true;
-    if (knownOther(others, window)) return false;
-    wchar_t className[classNameBufferSize];
-    if (GetClassNameW(window, className, classNameBufferSize) && isClientClass(className))
-        return true;
-    // its class is read once; the next walk forgets it if it is gone
-    others.insert(std::upper_bound(others.begin(), others.end(), window, HandleLess()), window);
-    return false;
+    return model.records.count(window) || feed.IsClient(window);
 }
 
 void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
@@ -315,16 +248,16 @@ void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
         if (Ticking()) SetTimer(hwnd, refreshTimer, RefreshPeriod(), nullptr);
     }
     if (window == hwnd || window == menu.hwnd) return;
-    if (event == EVENT_OBJECT_DESTROY && records.count(window)) {
+    if (event == EVENT_OBJECT_DESTROY && model.records.count(window)) {
         dying = window;
         dyingSince = GetTickCount64();
     }
     bool refresh = false;
     if (event == EVENT_SYSTEM_FOREGROUND) {
         // the light moves on or off a cell
-        refresh = records.count(window) || records.count(lastForeground);
+        refresh = model.records.count(window) || model.records.count(lastForeground);
     } else if (event == EVENT_OBJECT_DESTROY) {
-        refresh = records.count(window) != 0; // a window gone has no class left to read
+        refresh = model.records.count(window) != 0; // a window gone has no class left to read
     } else {
         refresh = Concerns(window);
     }
@@ -343,6 +276,7 @@ void CSelectorWin::ApplySettings() {
         // nobody sees (the scan worker sleeps until a tick wakes it)
         KillTimer(hwnd, refreshTimer);
         Listen(false);
+        EndCarry();
         SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_HIDEWINDOW);
         return;
@@ -357,26 +291,18 @@ void CSelectorWin::ApplySettings() {
 std::vector<HWND> CSelectorWin::ShownClients() const {
     std::vector<HWND> clients;
     if (!IsWindowVisible(hwnd)) return clients;
-    for (const auto& entry : order)
-        if (entry.second != hwnd) clients.push_back(entry.second); // not the placeholder
+    for (const HWND client : model.order)
+        if (client != hwnd) clients.push_back(client); // not the placeholder
     return clients;
 }
 
 void CSelectorWin::FollowPassReport(const PassReport& report) {
-    const size_t before = outOfReach.size();
-    bool changed = false;
-    for (const HWND client : report.changed)
-        changed |= outOfReach.erase(client) != 0;
-    for (const RefusedClient& client : report.refused)
-        if (records.count(client.window)) outOfReach.insert(client.window);
-    if (!changed && outOfReach.size() == before) return;
-    Render();
-    InvalidateRect(hwnd, nullptr, FALSE);
+    if (followPassReport(model.records, report)) Redraw();
 }
 
 CWString CSelectorWin::ShownName(HWND client) const {
-    const auto found = records.find(client);
-    return found != records.end() && client != hwnd ? found->second.name : CWString();
+    const auto found = model.records.find(client);
+    return found != model.records.end() && client != hwnd ? found->second.name : CWString();
 }
 
 bool CSelectorWin::Ticking() const {
@@ -390,7 +316,7 @@ void CSelectorWin::OnTick() {
     // moved: a pointer that comes onto a cell announces itself with a move.
     if (hovered || hoverStale) UpdateHover();
     StayOnTop();
-    if (dying && records.count(dying) && GetTickCount64() - dyingSince < dyingFollowMs)
+    if (dying && model.records.count(dying) && GetTickCount64() - dyingSince < dyingFollowMs)
         SetTimer(hwnd, soonTimer, soonPeriod, nullptr);
     else
         dying = nullptr;
@@ -414,8 +340,7 @@ void CSelectorWin::UpdateHover() {
     const HWND hit = HitTest(cursor);
     if (hit == hovered) return;
     hovered = hit;
-    Render();
-    InvalidateRect(hwnd, nullptr, FALSE);
+    Redraw();
     UpdateWindow(hwnd);
 }
 
@@ -434,6 +359,31 @@ void CSelectorWin::OnPress(POINT point) {
     const HWND client = HitTest(point);
     if (!client || client == hwnd) return; // no cell, or the placeholder
     if (activations) activations->Start(client);
+    // a client that stopped answering is marked now, not at the next look
+    ClientRecord& record = model.records.at(client);
+    if (std::exchange(record.hung, IsHungAppWindow(client) != FALSE) != record.hung) Redraw();
+    model.Press(client, point.x);
+    if (model.Dragged()) SetCapture(hwnd);
+}
+
+void CSelectorWin::OnCarry(POINT point) {
+    if (GetCapture() != hwnd || !model.Dragged()) return;
+    // a move shorter than the system's drag distance is still a click
+    const int slop = systemMetricsAtDpi ? systemMetricsAtDpi(SM_CXDRAG, scale.dpi) : scale(4);
+    if (!model.DragTo(point.x, slop, scale)) return;
+    Redraw();
+    UpdateWindow(hwnd);
+}
+
+void CSelectorWin::EndCarry() {
+    PlayerOrder changed;
+    const bool moved = model.Release(settings.clientOrder, changed);
+    if (GetCapture() == hwnd) ReleaseCapture(); // which comes back here with nothing to end
+    if (!moved) return;
+    saveClientOrder(changed);
+    model.Rebuild(settings.clientOrder);
+    hoverStale = true;
+    Redraw();
 }
 
 void CSelectorWin::OnDragPress(LPARAM screenPoint) {
@@ -483,7 +433,7 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         KillTimer(window, refreshTimer);
         KillTimer(window, soonTimer);
         Listen(false);
-        scan.stop();
+        feed.Stop();
         return 0;
     case WM_PAINT:
         paintBackBuffer(window, backBuffer.get());
@@ -510,11 +460,18 @@ LRESULT CSelectorWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         // unlocked, a press anywhere drags it
         return locked ? DefWindowProcW(window, msg, wParam, lParam) : HTCAPTION;
     case WM_MOUSEMOVE:
+        OnCarry(pointFromLParam(lParam));
+        OnPointerMove(false);
+        return 0;
     case WM_NCMOUSEMOVE:
-        OnPointerMove(msg == WM_NCMOUSEMOVE);
+        OnPointerMove(true);
         return 0;
     case WM_LBUTTONDOWN:
         OnPress(pointFromLParam(lParam));
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+        EndCarry();
         return 0;
     case WM_NCLBUTTONDOWN:
     case WM_NCLBUTTONDBLCLK: // every press of a double click drags, as a client press would

@@ -1,12 +1,12 @@
-// The client switcher strip: one cell per running client, in name order; a click brings
-// that client to the front.
+// The client switcher strip: one cell per running client, in the player's order, then by name;
+// a click brings that client to the front, and a cell carried sideways takes another place.
 #pragma once
-#include <set>
 #include <vector>
 
 #include "clients/activation.h"
 #include "clients/client_list.h"
 #include "clients/client_pass.h"
+#include "clients/switcher_model.h"
 #include "core/handles.h"
 #include "ui/menu_win.h"
 #include "ui/window.h"
@@ -23,25 +23,6 @@ class StripCommands {
   protected:
     ~StripCommands() = default;
 };
-
-// The switcher menu's items for the current settings and lock state, as (text, command).
-struct SwitcherMenuEntry {
-    const wchar_t* text;
-    int command;
-};
-std::vector<SwitcherMenuEntry> switcherMenuEntries(bool opensClients, bool locked);
-
-using ClientSet = std::set<HWND, HandleLess>;
-
-// The sign on the cell of a client the program may not change: a small square in the cell's
-// top-left corner, inside its frame.
-RECT outOfReachSign(const RECT& cell, Scale scale = {});
-
-// The whole strip into a DC holding a stripWidth x stripHeight bitmap: cells in display
-// order, the foreground and the hovered client lit, the clients out of reach signed.
-void drawStrip(HDC dc, int stripWidth, const ClientOrder& order, const ClientRecords& records,
-               HWND foreground, HWND hovered, HFONT font, Scale scale = {},
-               const ClientSet& outOfReach = {});
 
 class CSelectorWin : public CWindow {
   public:
@@ -89,19 +70,18 @@ class CSelectorWin : public CWindow {
     // reported everywhere.
     UINT RefreshPeriod() const;
     // For tests and benchmarks: the scans of the clients' titles asked of the worker.
-    unsigned WorkerWakes() const { return scan.wakes(); }
+    unsigned WorkerWakes() const { return feed.Wakes(); }
 
     // For tests and benchmarks: what the strip shows.
-    const ClientRecords& Records() const { return records; }
-    const ClientOrder& Order() const { return order; }
+    const ClientRecords& Records() const { return model.records; }
+    const ClientOrder& Order() const { return model.order; }
     int StripWidth() const { return stripWidth; }
     int StripHeight() const { return scale(stripHeight); }
     Scale CurrentScale() const { return scale; }
     HBITMAP BackBuffer() const { return backBuffer.get(); }
     bool Locked() const { return locked != 0; }
     const CMenuWin& Menu() const { return menu; }
-    bool Scanning() const { return scan.scanning(); }
-    const ClientSet& OutOfReach() const { return outOfReach; }
+    bool Scanning() const { return feed.Scanning(); }
 
   private:
     void OnCreate();
@@ -120,6 +100,13 @@ class CSelectorWin : public CWindow {
     // Unlocked, the strip is all caption, and the pointer moves over it as over one.
     void OnPointerMove(bool overCaption);
     void OnPress(POINT point);
+    // The pointer moved with the button held on a cell: the cell may follow it.
+    void OnCarry(POINT point);
+    // The button up, the capture taken away, the client gone or the strip hidden: a carried
+    // cell stays where it is, and the player's order is stored when it changed.
+    void EndCarry();
+    // Whether each client is minimised or not answering; true when any changed.
+    bool LookAtStates();
     // A press where the strip is dragged: Windows moves it, across monitors of any scale.
     void OnDragPress(LPARAM screenPoint);
     void OpenMenu();
@@ -128,6 +115,7 @@ class CSelectorWin : public CWindow {
     void FillMenu();
     int MeasureCell(const CWString& name, HFONT font, Scale at) const;
     HWND HitTest(POINT point) const;
+    void Redraw();
     bool MergeLastScan(const MeasureCellFn& measure);
 
     Bitmap backBuffer;
@@ -141,20 +129,13 @@ class CSelectorWin : public CWindow {
     HWND lastForeground = nullptr; // the one the back buffer shows lit
     HWND hovered;                  // all bits set until the first hover test
     bool hoverStale = true;        // the cells moved since the last hover test
-    int clientCounter = 0;
     int stripWidth = 0;
-    ClientRecords records;
-    ClientOrder order;
-    ClientSet outOfReach; // clients that refused the last pass that came to them
-    ScanWorker scan;
-    unsigned mergedGeneration = 0; // of the scan's publications, the last one merged
-    QuietView quiet;               // the clients as the last walk saw them
-    std::vector<HWND> others;      // top-level windows known not to be clients, in handle order
+    SwitcherModel model;
+    ClientFeed feed;
     bool refreshPosted = false;
     // an event that comes only where Windows reports window changes has come: they are
     bool eventsArrive = false;
     bool allHooked = false; // every hook the strip asked for is in place
-    ULONGLONG lastWake = 0; // when the worker was last asked to read titles
     HWND dying = nullptr;   // a client told destroyed that the strip still lists
     ULONGLONG dyingSince = 0;
 };

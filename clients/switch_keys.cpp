@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "clients/switcher_model.h"
 #include "clients/window_events.h"
 #include "core/game_client.h"
 #include "core/settings.h"
@@ -70,12 +71,7 @@ std::vector<HWND> quietClientOrder() {
     ClientRecords records;
     int counter = 0;
     mergeSlots(slots, records, counter, [](const CWString&) { return 0; });
-    ClientOrder order;
-    rebuildOrder(records, order);
-    std::vector<HWND> clients;
-    for (const auto& entry : order)
-        clients.push_back(entry.second);
-    return clients;
+    return displayOrder(records, settings.clientOrder);
 }
 
 SwitchKeys::~SwitchKeys() {

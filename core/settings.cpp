@@ -34,6 +34,10 @@ constexpr wchar_t nextClientKeyValue[] = L"Next client key";
 constexpr wchar_t previousClientKeyValue[] = L"Previous client key";
 constexpr wchar_t lastClientKeyValue[] = L"Last client key";
 constexpr wchar_t placeKeysValue[] = L"Place keys";
+constexpr wchar_t clientOrderValue[] = L"Client order";
+constexpr size_t maxOrderUnits = 64 * 1024 / sizeof(wchar_t);
+constexpr size_t maxOrderNames = 100;
+constexpr size_t maxNameUnits = 61; // a longer name is never a character's
 constexpr DWORD knownModifiers = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
 
 LONG createUserKey(const wchar_t* path, RegKey& key, DWORD* disposition = nullptr) {
@@ -214,6 +218,26 @@ void loadSwitchKeys(HKEY key) {
 
 } // namespace
 
+namespace {
+
+// Text of any string type is read for the names it holds; the next drag writes it right.
+void loadClientOrder(HKEY key) {
+    settings.clientOrder.clear();
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, clientOrderValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_MULTI_SZ && type != REG_SZ && type != REG_EXPAND_SZ) ||
+        size > 16 * maxOrderUnits * sizeof(wchar_t))
+        return;
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(key, clientOrderValue, nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+        return;
+    settings.clientOrder =
+        namesFromMultiString(data.data(), std::min<size_t>(size / sizeof(wchar_t), data.size()));
+}
+
+} // namespace
+
 void loadSettings() {
     RegKey key;
     DWORD disposition = 0;
@@ -250,6 +274,7 @@ void loadSettings() {
     if (settings.clientPath.length() == 0 && findClientPath())
         writeText(key.get(), clientPathValue, settings.clientPath);
     loadSwitchKeys(key.get());
+    loadClientOrder(key.get());
 }
 
 bool findClientPath() {
@@ -354,4 +379,34 @@ void saveSwitchKeys(DWORD on, DWORD nextKey, DWORD previousKey, DWORD lastKey, D
     writeNumber(key.get(), previousClientKeyValue, settings.previousClientKey);
     writeNumber(key.get(), lastClientKeyValue, settings.lastClientKey);
     writeNumber(key.get(), placeKeysValue, settings.placeKeys);
+}
+
+std::vector<std::wstring> namesFromMultiString(const wchar_t* data, size_t units) {
+    std::vector<std::wstring> names;
+    units = std::min(units, maxOrderUnits);
+    for (size_t start = 0; start < units && names.size() < maxOrderNames;) {
+        size_t end = start;
+        while (end < units && data[end] != L'\0')
+            ++end;
+        std::wstring name(data + start, end - start);
+        if (!name.empty() && name.size() <= maxNameUnits &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(std::move(name));
+        start = end + 1;
+    }
+    return names;
+}
+
+void saveClientOrder(const std::vector<std::wstring>& names) {
+    settings.clientOrder = names;
+    std::wstring data;
+    for (const std::wstring& name : names)
+        data.append(name).push_back(L'\0');
+    data.push_back(L'\0');
+    if (names.empty()) data.push_back(L'\0');
+    RegKey key;
+    if (createUserKey(settingsKeyPath, key) != ERROR_SUCCESS) return;
+    RegSetValueExW(key.get(), clientOrderValue, 0, REG_MULTI_SZ,
+                   reinterpret_cast<const BYTE*>(data.data()),
+                   static_cast<DWORD>(data.size() * sizeof(wchar_t)));
 }

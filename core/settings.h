@@ -2,6 +2,9 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "core/wstring.h"
 
 // A key as stored: the virtual-key code in the low word, the modifiers in the high word.
@@ -32,6 +35,8 @@ struct Settings {
     DWORD previousClientKey = defaultPreviousClientKey;
     DWORD lastClientKey = defaultLastClientKey;
     DWORD placeKeys = defaultPlaceKeys; // the modifiers held with the digits 1 to 9
+    // Character names in the player's order for the strip ("Client order").
+    std::vector<std::wstring> clientOrder;
 };
 
 // One record for the process, touched only on the user-interface thread.
@@ -46,6 +51,11 @@ void saveSwitcherPosition(int x, int y);
 // 96-DPI pixels scaled by the primary monitor's DPI, so this is where it stood in the screen's
 // own pixels.
 POINT positionFromUnaware(POINT stored, UINT primaryDpi);
+// Stores the player's order of characters and takes it into the record.
+void saveClientOrder(const std::vector<std::wstring>& names);
+// The names a stored "Client order" holds, however damaged: its first 64 KiB split at each
+// terminator, without empty, repeated or over-long names, at most 100 of them.
+std::vector<std::wstring> namesFromMultiString(const wchar_t* data, size_t units);
 // Stores the keys as given (cleaned as loading cleans them) and takes them into the record.
 void saveSwitchKeys(DWORD on, DWORD nextKey, DWORD previousKey, DWORD lastKey, DWORD placeKeys);
 

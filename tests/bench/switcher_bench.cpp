@@ -16,6 +16,7 @@
 
 #include "clients/client_list.h"
 #include "clients/selector_win.h"
+#include "clients/strip_draw.h"
 #include "core/globals.h"
 #include "tests/support/skarvel_process.h"
 #include "tests/support/switcher_view.h"
@@ -68,8 +69,7 @@ double drawStripMs() {
             record.number = i + 1;
         }
     }
-    ClientOrder order;
-    rebuildOrder(records, order);
+    const ClientOrder order = displayOrder(records, {});
     const int width = stripWidthOf(records);
     const HWND lit = records.begin()->first;
 

@@ -7,6 +7,7 @@
 
 #include "clients/client_pass.h"
 #include "clients/selector_win.h"
+#include "clients/strip_draw.h"
 #include "core/messages.h"
 #include "core/user32.h"
 #include "tests/support/skarvel_process.h"

@@ -5,7 +5,9 @@
 
 #include "clients/client_list.h"
 #include "clients/selector_win.h"
+#include "clients/strip_draw.h"
 #include "clients/switch_keys.h"
+#include "clients/switcher_model.h"
 #include "core/game_client.h"
 #include "core/settings.h"
 #include "tests/support/testkit.h"
@@ -38,6 +40,7 @@ struct Slots {
 struct Model {
     ClientRecords records;
     ClientOrder order;
+    PlayerOrder player;
     int counter = 0;
     HWND self = fakeWindow(0x9000);
     bool keepOpen = false;
@@ -46,7 +49,7 @@ struct Model {
         bool changed = mergeSlots(published.slots, records, counter, measureByLength);
         changed |= sweepRecords(records, self);
         changed |= updatePlaceholder(records, self, keepOpen, measureByLength);
-        if (changed) rebuildOrder(records, order);
+        if (changed) order = displayOrder(records, player);
         return changed;
     }
     std::wstring nameOf(uintptr_t window) const {
@@ -54,8 +57,8 @@ struct Model {
     }
     std::vector<std::wstring> shown() const {
         std::vector<std::wstring> names;
-        for (const auto& entry : order)
-            names.push_back(entry.first);
+        for (const HWND window : order)
+            names.push_back(records.at(window).name.c_str());
         return names;
     }
 };
@@ -114,23 +117,32 @@ TEST(ClientRecords, KeepTheirNamesAndNumbersAcrossRefreshes) {
     EXPECT_TRUE(m.order.empty());
 }
 
-TEST(ClientRecords, SortByCodeUnitsAndShowADuplicateNameOnce) {
+TEST(ClientRecords, GoInThePlayersOrderThenByCodeUnitsThenTheLoginScreensByNumber) {
     Model m;
     m.refresh({{0x50, L"bob"},
                {0x40, L"Client 01"},
+               {0x70, L"QOR"},
                {0x30, L"Bob"},
+               {0x80, L"QOR"},
                {0x20, L"alice"},
                {0x10, L"Zed"},
                {0x60, L"\xE9mile"}});
     EXPECT_EQ(m.shown(), (std::vector<std::wstring>{L"Bob", L"Client 01", L"Zed", L"alice", L"bob",
-                                                    L"\xE9mile"}));
+                                                    L"\xE9mile", L"Client 03", L"Client 05"}));
+    // names not running and repeats of none change nothing; the login screen's stay last
+    m.player = {L"Gone", L"bob", L"Zed", L"Client 03"};
+    m.order = displayOrder(m.records, m.player);
+    EXPECT_EQ(m.shown(), (std::vector<std::wstring>{L"bob", L"Zed", L"Bob", L"Client 01", L"alice",
+                                                    L"\xE9mile", L"Client 03", L"Client 05"}));
+    EXPECT_EQ(namedCells(m.order, m.records), 6u);
 
+    // namesakes each get a cell, side by side, the one seen first first
     Model twins;
-    twins.refresh({{0x30, L"Alice"}, {0x10, L"Alice"}, {0x20, L"Bo"}});
-    EXPECT_EQ(twins.shown(), (std::vector<std::wstring>{L"Alice", L"Bo"}));
-    EXPECT_EQ(twins.order.at(L"Alice"), fakeWindow(0x10)) << "the lower handle shows";
-    EXPECT_EQ(stripWidthOf(twins.records), 50 + 50 + 20 + 2) << "hidden twin still counts";
-    EXPECT_EQ(displayWidths(twins.order, twins.records), (std::vector<int>{50, 20}));
+    twins.player = {L"Bo", L"Alice"};
+    twins.refresh({{0x30, L"Alice"}, {0x20, L"Bo"}, {0x10, L"Alice"}});
+    EXPECT_EQ(twins.order, (ClientOrder{fakeWindow(0x20), fakeWindow(0x30), fakeWindow(0x10)}));
+    EXPECT_EQ(stripWidthOf(twins.records), 50 + 50 + 20 + 2);
+    EXPECT_EQ(displayWidths(twins.order, twins.records), (std::vector<int>{20, 50, 50}));
 }
 
 TEST(ClientRecords, ThePlaceholderKeepsTheStripOnlyWhileNoClientRuns) {
@@ -141,7 +153,7 @@ TEST(ClientRecords, ThePlaceholderKeepsTheStripOnlyWhileNoClientRuns) {
     m.keepOpen = true;
     EXPECT_TRUE(m.refresh({}));
     EXPECT_EQ(m.shown(), std::vector<std::wstring>{L"Skarvel"});
-    EXPECT_EQ(m.order.at(L"Skarvel"), m.self);
+    EXPECT_EQ(m.order, ClientOrder{m.self});
     EXPECT_EQ(m.records.at(m.self).width, 70);
     EXPECT_FALSE(m.refresh({})) << "stays without a change";
 
@@ -261,8 +273,7 @@ TEST(StripDrawing, LightsTheForegroundAndHoveredCellsInsideAPlainBorder) {
     records[a] = {CWString(L"Ann"), a, 60, 0, 1};
     records[b] = {CWString(L"Bea"), b, 70, 0, 2};
     records[c] = {CWString(L"Cid"), c, 80, 0, 3};
-    ClientOrder order;
-    rebuildOrder(records, order);
+    const ClientOrder order = displayOrder(records, {});
     const int width = stripWidthOf(records);
 
     auto draw = [&](HWND foreground, HWND hovered) {
