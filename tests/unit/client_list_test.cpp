@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -240,6 +241,82 @@ TEST(SwitchKeys, ReadInWordsAndRefuseAKeyAnotherActionHas) {
     EXPECT_EQ(actionHolding(bindings, storedKey('3', MOD_CONTROL), switchNext), 0);
 }
 
+using Names = std::vector<std::wstring>;
+
+TEST(PlayerOrder, ADragMovesTheDraggedNameAloneBeforeItsNewNeighbour) {
+    Names hundred;
+    for (int i = 0; i < 100; ++i)
+        hundred.push_back(L"n" + std::to_wstring(i));
+    Names capped = hundred;
+    capped.pop_back();
+    capped.insert(capped.begin() + 5, L"Amy");
+    const struct {
+        const char* what;
+        Names stored, shown; // the named cells as the drag left them
+        size_t dragged;
+        Names expected;
+    } rows[] = {
+        {"to the first place, nothing stored", {}, {L"Cy", L"Al", L"Bo"}, 0, {L"Cy", L"Al", L"Bo"}},
+        {"to the last place",
+         {L"Al", L"Bo", L"Cy"},
+         {L"Bo", L"Cy", L"Al"},
+         2,
+         {L"Bo", L"Cy", L"Al"}},
+        {"to a middle place",
+         {L"Al", L"Bo", L"Cy", L"Di"},
+         {L"Al", L"Di", L"Bo", L"Cy"},
+         1,
+         {L"Al", L"Di", L"Bo", L"Cy"}},
+        {"names not running keep their places",
+         {L"Al", L"X", L"Bo", L"Y", L"Cy"},
+         {L"Cy", L"Al", L"Bo"},
+         0,
+         {L"Cy", L"Al", L"X", L"Bo", L"Y"}},
+        {"names not stored are appended as shown",
+         {L"Bo"},
+         {L"Zed", L"Bo", L"Amy"},
+         0,
+         {L"Zed", L"Bo", L"Amy"}},
+        {"a namesake is no neighbour",
+         {L"Al", L"Bo", L"Cy"},
+         {L"Al", L"Bo", L"Bo", L"Cy"},
+         2,
+         {L"Al", L"Bo", L"Cy"}},
+        {"the last name not running goes beyond 100", hundred, {L"Amy", L"n5"}, 0, capped},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(orderAfterDrag(row.stored, row.shown, row.dragged), row.expected) << row.what;
+}
+
+TEST(PlayerOrder, ACellCarriedPastANeighboursMiddleTakesItsPlace) {
+    Model m;
+    m.player = {L"Gone"};
+    m.refresh({{0x10, L"Bea"}, {0x20, L"Ann"}, {0x30, L"QOR"}, {0x40, L"Cy"}});
+    SwitcherModel strip;
+    strip.records = m.records;
+    strip.Rebuild(m.player);
+    const HWND ann = fakeWindow(0x20), bea = fakeWindow(0x10), cy = fakeWindow(0x40),
+               login = fakeWindow(0x30);
+    ASSERT_EQ(strip.order, (ClientOrder{ann, bea, cy, login}));
+    // cells at 96 DPI: Ann 1-31, Bea 30-60, Cy 59-79, the login screen's 78-168
+    Names changed;
+    strip.Press(login, 120);
+    EXPECT_FALSE(strip.DragTo(10, 4, {})) << "the login screen's cell stays";
+    strip.Press(cy, 70);
+    EXPECT_FALSE(strip.DragTo(66, 4, {})) << "within the drag distance: a click";
+    EXPECT_FALSE(strip.Release(m.player, changed));
+    strip.Press(cy, 70);
+    EXPECT_FALSE(strip.DragTo(160, 4, {})) << "never among the login screen's";
+    EXPECT_TRUE(strip.DragTo(40, 4, {}));
+    EXPECT_EQ(strip.order, (ClientOrder{ann, cy, bea, login}));
+    EXPECT_TRUE(strip.DragTo(5, 4, {}));
+    EXPECT_EQ(strip.order, (ClientOrder{cy, ann, bea, login}));
+    EXPECT_TRUE(strip.Release(m.player, changed));
+    EXPECT_EQ(changed, (Names{L"Gone", L"Cy", L"Ann", L"Bea"}));
+    strip.Rebuild(changed);
+    EXPECT_EQ(strip.order, (ClientOrder{cy, ann, bea, login}));
+}
+
 TEST(StripGeometry, CellsShareTheirBorderColumnsForDrawingAndHitting) {
     ClientRecords records;
     records[fakeWindow(1)].width = 60;
@@ -321,6 +398,57 @@ TEST(StripDrawing, LightsTheForegroundAndHoveredCellsInsideAPlainBorder) {
     EXPECT_EQ(hovered.at(62, 2), accentColor);
     const testkit::Pixels none = draw(nullptr, nullptr);
     EXPECT_EQ(none.at(62, 2), backColor);
+}
+
+TEST(StripDrawing, EachStateIsToldApartAndTheLightShowsUnderIt) {
+    for (const Scale scale : {Scale{96}, Scale{144}}) {
+        SCOPED_TRACE(scale.dpi);
+        ClientRecords records;
+        const HWND plain = fakeWindow(1), small = fakeWindow(2), hung = fakeWindow(3),
+                   barred = fakeWindow(4);
+        records[plain] = {CWString(L"Ann"), plain, scale(60), 0, 1};
+        records[small] = {CWString(L"Bea"), small, scale(60), 0, 2};
+        records[small].minimised = true;
+        records[hung] = {CWString(L"Cid"), hung, scale(60), 0, 3};
+        records[hung].hung = true;
+        records[barred] = {CWString(L"Dee"), barred, scale(60), 0, 4};
+        records[barred].outOfReach = true;
+        const ClientOrder order = displayOrder(records, {});
+        const std::vector<RECT> cells = cellRects(displayWidths(order, records), scale);
+        const int width = stripWidthOf(records, scale), height = scale(stripHeight);
+        WindowDC screen(nullptr);
+        MemoryDC dc(screen);
+        Bitmap buffer(CreateCompatibleBitmap(screen, width, height));
+        Font font = createUiFont(scale(textFontHeight), FW_BOLD);
+        for (const HWND lit : {HWND(nullptr), small, hung}) {
+            {
+                Selection keep(dc, buffer.get());
+                drawStrip(dc, width, order, records, lit, nullptr, font.get(), scale);
+            }
+            const testkit::Pixels p = testkit::readBitmap(buffer.get());
+            auto brightest = [&](const RECT& cell) {
+                int most = 0;
+                for (int x = cell.left + scale(8); x < cell.right - scale(8); ++x)
+                    for (int y = cell.top + scale(2); y < cell.bottom - scale(2); ++y)
+                        most = std::max(most, int(GetGValue(p.at(x, y))));
+                return most;
+            };
+            EXPECT_GE(brightest(cells[0]), 180) << "a plain name in full";
+            EXPECT_LE(brightest(cells[1]), int(GetGValue(dimmedTextColor))) << "minimised: dimmed";
+            EXPECT_GT(brightest(cells[1]), int(GetGValue(accentColor))) << "yet readable";
+            for (const RECT& bar : notAnsweringMark(cells[2], scale))
+                EXPECT_EQ(p.at(bar.left, bar.bottom - 1), linkColor) << "not answering: marked";
+            const RECT sign = outOfReachSign(cells[3], scale);
+            EXPECT_EQ(p.at(sign.right - 1, sign.top), linkColor) << "out of reach: signed";
+            EXPECT_EQ(p.at(outOfReachSign(cells[2], scale).left, sign.top),
+                      lit == hung ? accentColor : backColor)
+                << "each sign alone";
+            for (int i : {1, 2})
+                EXPECT_EQ(p.at(cells[size_t(i)].left + scale.line(1), cells[size_t(i)].bottom - 2),
+                          order[size_t(i)] == lit ? accentColor : backColor)
+                    << "the light under state " << i;
+        }
+    }
 }
 
 // In-process "qorMainView" windows: the scan reads titles through WM_GETTEXT as it would

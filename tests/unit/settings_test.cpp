@@ -656,3 +656,58 @@ TEST_F(SettingsUnopenable, PositionStillReachesTheRecord) {
 }
 
 } // namespace
+
+class SettingsClientOrder : public SettingsTest {};
+
+TEST_F(SettingsClientOrder, ADamagedValueIsReadForTheNamesItHoldsAndWrittenRight) {
+    using Names = std::vector<std::wstring>;
+    std::wstring many, huge(40000, L'x');
+    for (int i = 0; i < 120; ++i)
+        many += L"n" + std::to_wstring(i) + L'\0';
+    huge += std::wstring(L"\0Late\0", 6);
+    const std::wstring good(L"Zed\0Amy\0\0", 9), unended(L"Zed\0Amy", 7),
+        holes(L"\0Zed\0\0Amy\0Zed\0\0", 15), tooLong(std::wstring(62, L'l') + L'\0' + L"Amy");
+    const DWORD number = 7;
+    const struct {
+        const char* what;
+        DWORD type;
+        const void* data;
+        size_t bytes;
+        Names names;
+    } cases[] = {
+        {"as written", REG_MULTI_SZ, good.data(), good.size() * 2, {L"Zed", L"Amy"}},
+        {"no terminator, odd size",
+         REG_MULTI_SZ,
+         unended.data(),
+         unended.size() * 2 + 1,
+         {L"Zed", L"Amy"}},
+        {"empty strings and repeats",
+         REG_MULTI_SZ,
+         holes.data(),
+         holes.size() * 2,
+         {L"Zed", L"Amy"}},
+        {"a name no title can give", REG_MULTI_SZ, tooLong.data(), tooLong.size() * 2, {L"Amy"}},
+        {"one text", REG_SZ, L"Zed", 8, {L"Zed"}},
+        {"a number", REG_DWORD, &number, 4, {}},
+        {"over 64 KiB: the rest unread", REG_MULTI_SZ, huge.data(), huge.size() * 2, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        put(HKEY_CURRENT_USER, storeKey, L"Client order", c.type, c.data, c.bytes);
+        loadSettings();
+        EXPECT_EQ(settings.clientOrder, c.names);
+    }
+    put(HKEY_CURRENT_USER, storeKey, L"Client order", REG_MULTI_SZ, many.data(), many.size() * 2);
+    loadSettings();
+    ASSERT_EQ(settings.clientOrder.size(), 100u) << "at most 100 names";
+    EXPECT_EQ(settings.clientOrder.back(), L"n99");
+
+    saveClientOrder({L"Amy", L"Zed"});
+    wchar_t stored[16]{};
+    DWORD type = 0, size = sizeof stored;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, storeKey, L"Client order", RRF_RT_ANY, &type, stored,
+                           &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_MULTI_SZ));
+    EXPECT_EQ(std::wstring(stored, size / 2), std::wstring(L"Amy\0Zed\0\0", 9));
+}
