@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "clients/selector_win.h"
+#include "clients/strip_draw.h"
 #include "clients/switch_keys.h"
 #include "core/messages.h"
 #include "dialogs/config_win.h"
@@ -67,6 +68,12 @@ std::wstring standIn(const wchar_t* title, int x, int y) {
 
 bool setTitle(HWND client, const wchar_t* title) {
     return deliver(client, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
+}
+
+constexpr UINT ctrlShift = MOD_CONTROL | MOD_SHIFT;
+
+bool inFront(HWND window, DWORD timeoutMs = 3000) {
+    return waitUntil([&] { return GetForegroundWindow() == window; }, timeoutMs);
 }
 
 class Switcher : public testing::Test {
@@ -201,6 +208,36 @@ class Switcher : public testing::Test {
             timeoutMs);
     }
 
+    // Every cell of these names in this order framed where the prediction puts it; the ring
+    // around them plain.
+    bool framedAs(const std::vector<std::wstring>& names) {
+        const int height = scale(stripHeight), middle = height / 2;
+        return waitUntil(
+            [&] {
+                const testkit::Pixels shown = testkit::readWindowPixels(strip);
+                if (shown.width != predictedStripWidth(names) || shown.height != height)
+                    return false;
+                if (shown.at(0, middle) != backColor ||
+                    shown.at(shown.width - 1, middle) != backColor)
+                    return false;
+                for (const RECT& cell : predictedCells(names))
+                    if (shown.at(cell.left, middle) != accentColor ||
+                        shown.at(cell.right - 1, middle) != accentColor ||
+                        shown.at(cell.left + 2, 0) != backColor ||
+                        shown.at(cell.left + 2, height - 1) != backColor)
+                        return false;
+                return true;
+            },
+            3000);
+    }
+    // A place key pressed with `from` in front brings `to` there.
+    bool placeKeyBrings(int place, HWND from, HWND to) {
+        testkit::bringToFront(from);
+        if (!waitUntil([] { return testkit::hotKeyTaken(ctrlShift, '1'); }, 2000)) return false;
+        testkit::pressKeysElsewhere({VK_CONTROL, VK_SHIFT, WORD('0' + place)});
+        return inFront(to);
+    }
+
     Skarvel skarvel;
     HWND strip = nullptr;
     const Scale scale = Scale::ofScreen();
@@ -219,10 +256,6 @@ void clickCell(HWND strip, const RECT& cell) {
     SendInput(2, press, sizeof(INPUT));
 }
 
-bool inFront(HWND window, DWORD timeoutMs = 3000) {
-    return waitUntil([&] { return GetForegroundWindow() == window; }, timeoutMs);
-}
-
 // A WM_HOTKEY for this thread's own key arrived.
 bool hotKeyReached(int id) {
     return waitUntil(
@@ -234,8 +267,6 @@ bool hotKeyReached(int id) {
         },
         2000);
 }
-
-constexpr UINT ctrlShift = MOD_CONTROL | MOD_SHIFT;
 
 TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
     start();
@@ -252,22 +283,7 @@ TEST_F(Switcher, ShowsOneCellPerClientInNameOrderAndLightsTheOneInFront) {
         EXPECT_NEAR(cells[i].right - cells[i].left, scale(predictedCellWidth(names[i], {})), 2)
             << scale.dpi << " DPI, cell " << i;
 
-    // every cell's frame where the prediction puts it; the ring around them is plain
-    const int height = scale(stripHeight), middle = height / 2;
-    auto framed = [&] {
-        const testkit::Pixels shown = testkit::readWindowPixels(strip);
-        if (shown.width != predictedStripWidth(names) || shown.height != height) return false;
-        if (shown.at(0, middle) != backColor || shown.at(shown.width - 1, middle) != backColor)
-            return false;
-        for (const RECT& cell : cells)
-            if (shown.at(cell.left, middle) != accentColor ||
-                shown.at(cell.right - 1, middle) != accentColor ||
-                shown.at(cell.left + 2, 0) != backColor ||
-                shown.at(cell.left + 2, height - 1) != backColor)
-                return false;
-        return true;
-    };
-    EXPECT_TRUE(waitUntil(framed, 3000)) << "cells not framed where predicted";
+    EXPECT_TRUE(framedAs(names)) << "cells not framed where predicted";
 
     const HWND byName[] = {c[1].hwnd, c[2].hwnd, c[0].hwnd};
     for (int i : {1, 2, 0}) {
@@ -537,6 +553,47 @@ TEST_F(Switcher, AClickOnACellBringsItsClientToTheFrontRestoringAMinimisedOne) {
         EXPECT_FALSE(waitUntil([&] { return (IsZoomed(bob) != FALSE) != row.zoomed; }, 500));
         pointerTo(parked);
     }
+}
+
+// A real press and sideways drag on the locked strip, as a player reorders the cells.
+TEST_F(Switcher, ACellCarriedAlongTheLockedStripSetsThePlayersOrderWhichLastsAndTheKeysFollow) {
+    setNumber(L"Switch keys", 1);
+    start();
+    auto c = clients({standIn(L"QOR - Alice", 100, 150), standIn(L"QOR - Bob", 450, 150),
+                      standIn(L"QOR - Cara", 800, 150)});
+    ASSERT_EQ(c.size(), 3u);
+    const HWND alice = c[0].hwnd, bob = c[1].hwnd, cara = c[2].hwnd;
+    ASSERT_TRUE(showsWidthOf({L"Alice", L"Bob", L"Cara"}));
+    const std::vector<RECT> cells = predictedCells({L"Alice", L"Bob", L"Cara"});
+    const RECT r = windowRect(strip);
+    const int y = r.top + scale(stripHeight) / 2;
+    auto pointerAt = [](POINT at) {
+        POINT now{};
+        return GetCursorPos(&now) && now.x == at.x && now.y == at.y;
+    };
+    ASSERT_TRUE(testkit::dragScreen({r.left + middleOf(cells[2]).x, y},
+                                    {r.left + cells[0].left + scale(3), y}, scale(6), pointerAt));
+    pointerTo(parked);
+    EXPECT_TRUE(inFront(cara)) << "the press brought its client forward";
+    const std::vector<std::wstring> ordered{L"Cara", L"Alice", L"Bob"};
+    EXPECT_TRUE(framedAs(ordered));
+    wchar_t stored[64]{};
+    DWORD size = sizeof stored;
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, settingsKey, L"Client order", RRF_RT_REG_MULTI_SZ,
+                           nullptr, stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(stored, 17), std::wstring(L"Cara\0Alice\0Bob\0\0", 17));
+    EXPECT_TRUE(placeKeyBrings(1, bob, cara));
+
+    // after a restart the order holds, and a new character comes after the ordered ones
+    ASSERT_TRUE(exitSkarvel(skarvel));
+    start();
+    EXPECT_TRUE(framedAs(ordered));
+    auto abe = clients({standIn(L"QOR - Abe", 300, 450)});
+    ASSERT_EQ(abe.size(), 1u);
+    EXPECT_TRUE(framedAs({L"Cara", L"Alice", L"Bob", L"Abe"}));
+    EXPECT_TRUE(placeKeyBrings(4, alice, abe[0].hwnd));
+    EXPECT_TRUE(placeKeyBrings(2, cara, alice));
 }
 
 TEST_F(Switcher, CellsFollowRenamesClosedClientsAndBareTitles) {
@@ -921,6 +978,18 @@ TEST_F(Switcher, AHungClientHoldsUpNeitherTheStripNorTheProgram) {
     EXPECT_TRUE(answers(strip, 1000));
     EXPECT_TRUE(answers(skarvel.tray, 1000));
     EXPECT_FALSE(answers(hung, 50)) << "the client woke too early for this test to mean anything";
+
+    // once Windows calls it not answering, its cell says so within the strip's safety scan,
+    // and no longer once it answers again
+    auto marked = [&] {
+        const testkit::Pixels shown = testkit::readWindowPixels(strip);
+        const RECT bar = notAnsweringMark(predictedCells({L"Hung"})[0], scale)[0];
+        return shown.width > bar.right && shown.at(bar.left, bar.bottom - 1) == linkColor;
+    };
+    ASSERT_TRUE(waitUntil([&] { return IsHungAppWindow(hung) != FALSE; }, 8000));
+    EXPECT_TRUE(waitUntil(marked, 3000)) << "no mark on the cell of a client not answering";
+    ASSERT_TRUE(waitUntil([&] { return answers(hung, 50); }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return !marked(); }, 3000)) << "the mark stayed";
 }
 
 // Stand-ins come and go in waves while cells are clicked; afterwards the program holds the
