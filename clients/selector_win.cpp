@@ -83,15 +83,7 @@ void CSelectorWin::OnDpiChanged(Scale newScale, const RECT& suggested) {
 }
 
 int CSelectorWin::MeasureCell(const CWString& name) const {
-    return MeasureCell(name, measureFont.get(), scale);
-}
-
-int CSelectorWin::MeasureCell(const CWString& name, HFONT font, Scale at) const {
-    WindowDC dc(hwnd);
-    Selection keepFont(dc, font);
-    SIZE extent{};
-    GetTextExtentPoint32W(dc, name.c_str(), name.length(), &extent);
-    return extent.cx + at(24);
+    return measureCell(hwnd, name, measureFont.get(), scale);
 }
 
 SIZE CSelectorWin::SizeAt(Scale other) const {
@@ -99,7 +91,7 @@ SIZE CSelectorWin::SizeAt(Scale other) const {
     const Font font = createUiFont(other(measureFontHeight), FW_BOLD);
     ClientRecords measured = model.records;
     for (auto& entry : measured)
-        entry.second.width = MeasureCell(entry.second.name, font.get(), other);
+        entry.second.width = measureCell(hwnd, entry.second.name, font.get(), other);
     return {stripWidthOf(measured, other), other(stripHeight)};
 }
 
@@ -289,10 +281,9 @@ void CSelectorWin::ApplySettings() {
 }
 
 std::vector<HWND> CSelectorWin::ShownClients() const {
-    std::vector<HWND> clients;
-    if (!IsWindowVisible(hwnd)) return clients;
-    for (const HWND client : model.order)
-        if (client != hwnd) clients.push_back(client); // not the placeholder
+    if (!IsWindowVisible(hwnd)) return {};
+    std::vector<HWND> clients = model.order;
+    std::erase(clients, hwnd); // not the placeholder
     return clients;
 }
 

@@ -113,7 +113,6 @@ class CSelectorWin : public CWindow {
     void OnCommand(WPARAM command);
     void UpdateHover();
     void FillMenu();
-    int MeasureCell(const CWString& name, HFONT font, Scale at) const;
     HWND HitTest(POINT point) const;
     void Redraw();
     bool MergeLastScan(const MeasureCellFn& measure);

@@ -7,6 +7,14 @@ namespace {
 constexpr UINT cellFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
 } // namespace
 
+int measureCell(HWND window, const CWString& name, HFONT font, Scale scale) {
+    WindowDC dc(window);
+    Selection keepFont(dc, font);
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, name.c_str(), name.length(), &extent);
+    return extent.cx + scale(24);
+}
+
 RECT outOfReachSign(const RECT& cell, Scale scale) {
     const int inset = scale.line(1) + scale(1), side = scale(4);
     return {cell.left + inset, cell.top + inset, cell.left + inset + side, cell.top + inset + side};

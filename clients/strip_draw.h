@@ -11,6 +11,9 @@
 // The name of a minimised client: between the text and the ground, readable on either fill.
 inline constexpr COLORREF dimmedTextColor = RGB(125, 125, 125);
 
+// A cell's width for a name: the name in the measuring font, and a 12 px margin each side.
+int measureCell(HWND window, const CWString& name, HFONT font, Scale scale);
+
 // The sign on the cell of a client the program may not change: a small square in the cell's
 // top-left corner, inside its frame.
 RECT outOfReachSign(const RECT& cell, Scale scale = {});

@@ -19,7 +19,7 @@ for dpi in 96 144; do
     tools/testbed.sh --desktop --dpi "$dpi" -- bash -c \
         'SKARVEL_SHOTS="$(winepath -w "$1")" wine build/bin/acceptance_tests.exe >"$1/run.log" 2>&1 ||
          { cat "$1/run.log"; exit 1; }' _ "$shots"
-    for name in tray-menu switcher configuration keys version fitted-clients; do
+    for name in tray-menu switcher switcher-states configuration keys version fitted-clients; do
         convert "$shots/$name.bmp" "docs/screenshots/$name$suffix.png"
     done
 done

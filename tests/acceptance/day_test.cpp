@@ -14,6 +14,7 @@
 
 #include "clients/client_pass.h"
 #include "clients/selector_win.h"
+#include "clients/strip_draw.h"
 #include "core/messages.h"
 #include "dialogs/config_win.h"
 #include "dialogs/keys_win.h"
@@ -190,7 +191,13 @@ TEST_F(Day, FromFirstStartToExit) {
     chooseRow(menu, 1);
     for (size_t i = 0; i < clients.size(); ++i) {
         const HWND c = clients[i].hwnd;
-        EXPECT_TRUE(waitUntil([&] { return GetWindowLongW(c, GWL_STYLE) == fittedStyle; }, 5000));
+        // the style changes first, the place just after
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                return GetWindowLongW(c, GWL_STYLE) == fittedStyle &&
+                       windowRect(c).left == work.left;
+            },
+            5000));
         EXPECT_EQ(windowRect(c).left, work.left);
         EXPECT_EQ(windowRect(c).top, work.top);
         EXPECT_EQ(clientSize(c).cx, sizes[i].cx);
@@ -215,6 +222,19 @@ TEST_F(Day, FromFirstStartToExit) {
     EXPECT_TRUE(stripShows({L"Alice", L"Bobby", L"Cara"}));
     EXPECT_TRUE(waitUntil([&] { return IsIconic(cara) != FALSE; }, 3000));
     shot(L"04-renamed-minimised-exited");
+    // Alice stops answering: once Windows calls her hung, her cell is marked beside Cara's
+    // dimmed one; then she answers again.
+    EXPECT_TRUE(testkit::hang(alice, 7000));
+    EXPECT_TRUE(waitUntil([&] { return IsHungAppWindow(alice) != FALSE; }, 7000));
+    const RECT aliceMark = notAnsweringMark(predictedCells({L"Alice"})[0], Scale::ofScreen())[0];
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return testkit::screenPixel(onWindow(strip, {aliceMark.left, aliceMark.top})) ==
+                   linkColor;
+        },
+        3000));
+    shot(L"switcher-states", around(strip, 12));
+    EXPECT_TRUE(waitUntil([&] { return IsHungAppWindow(alice) == FALSE; }, 8000));
 
     // Unlock, drag the strip by hand, lock: the place is stored and survives a restart.
     // It goes below the clients, which the restore left in the corner: under Wine a client
