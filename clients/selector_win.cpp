@@ -367,9 +367,11 @@ void CSelectorWin::OnCarry(POINT point) {
 }
 
 void CSelectorWin::EndCarry() {
+    // the system's move loop of the unlocked strip holds a capture that is not ours to end
+    if (!model.Dragged()) return;
     PlayerOrder changed;
     const bool moved = model.Release(settings.clientOrder, changed);
-    if (GetCapture() == hwnd) ReleaseCapture(); // which comes back here with nothing to end
+    if (GetCapture() == hwnd) ReleaseCapture(); // which comes back here with nothing to carry
     if (!moved) return;
     saveClientOrder(changed);
     model.Rebuild(settings.clientOrder);

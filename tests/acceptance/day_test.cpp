@@ -222,19 +222,6 @@ TEST_F(Day, FromFirstStartToExit) {
     EXPECT_TRUE(stripShows({L"Alice", L"Bobby", L"Cara"}));
     EXPECT_TRUE(waitUntil([&] { return IsIconic(cara) != FALSE; }, 3000));
     shot(L"04-renamed-minimised-exited");
-    // Alice stops answering: once Windows calls her hung, her cell is marked beside Cara's
-    // dimmed one; then she answers again.
-    EXPECT_TRUE(testkit::hang(alice, 7000));
-    EXPECT_TRUE(waitUntil([&] { return IsHungAppWindow(alice) != FALSE; }, 7000));
-    const RECT aliceMark = notAnsweringMark(predictedCells({L"Alice"})[0], Scale::ofScreen())[0];
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return testkit::screenPixel(onWindow(strip, {aliceMark.left, aliceMark.top})) ==
-                   linkColor;
-        },
-        3000));
-    shot(L"switcher-states", around(strip, 12));
-    EXPECT_TRUE(waitUntil([&] { return IsHungAppWindow(alice) == FALSE; }, 8000));
 
     // Unlock, drag the strip by hand, lock: the place is stored and survives a restart.
     // It goes below the clients, which the restore left in the corner: under Wine a client
@@ -262,6 +249,19 @@ TEST_F(Day, FromFirstStartToExit) {
     EXPECT_EQ(windowRect(strip).left, before.left + 5 * stride.x);
     EXPECT_EQ(windowRect(strip).top, before.top + 5 * stride.y);
     shot(L"05-moved-and-restarted");
+    // Alice stops answering: once Windows calls her hung, her cell is marked beside Cara's
+    // dimmed one; then she answers again.
+    EXPECT_TRUE(testkit::hang(alice, 7000));
+    EXPECT_TRUE(waitUntil([&] { return IsHungAppWindow(alice) != FALSE; }, 7000));
+    const RECT aliceMark = notAnsweringMark(predictedCells({L"Alice"})[0], Scale::ofScreen())[0];
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return testkit::screenPixel(onWindow(strip, {aliceMark.left, aliceMark.top})) ==
+                   linkColor;
+        },
+        3000));
+    shot(L"switcher-states", around(strip, 12));
+    EXPECT_TRUE(waitUntil([&] { return IsHungAppWindow(alice) == FALSE; }, 8000));
 
     // A click on Cara's cell brings her back and to the front, and lights her cell.
     const std::vector<RECT> cells = predictedCells({L"Alice", L"Bobby", L"Cara"});
@@ -271,7 +271,6 @@ TEST_F(Day, FromFirstStartToExit) {
     const POINT lit = onWindow(strip, {cells[2].left + 2, 2});
     EXPECT_TRUE(waitUntil([&] { return testkit::screenPixel(lit) == accentColor; }, 3000));
     shot(L"switcher", around(strip, 12));
-    (void)alice;
 
     // "Configure" from the strip: the switcher off, then on again from the tray with
     // "Use switcher to open clients" and the path of the client typed in.
