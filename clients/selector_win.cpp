@@ -166,7 +166,7 @@ void CSelectorWin::Render() {
     if (!mem.get() || !backBuffer) return;
     Selection keepBuffer(mem, backBuffer.get()), keepFont(mem, textFont.get());
     // whatever made this render, the strip now shows this foreground
-    lastForeground = GetForegroundWindow();
+    lastForeground = clientInFront();
     drawStrip(mem, stripWidth, order, records, lastForeground, hovered, textFont.get(), scale,
               outOfReach);
 }
@@ -254,7 +254,7 @@ void CSelectorWin::RefreshClients() {
         rebuildOrder(records, order);
         stripWidth = stripWidthOf(records, scale);
         RelayoutStrip();
-    } else if (const HWND front = records.empty() ? lastForeground : GetForegroundWindow();
+    } else if (const HWND front = records.empty() ? lastForeground : clientInFront();
                front != lastForeground) {
         // the highlight follows the client in front (without cells there is none to
         // follow); between windows without a cell nothing on the strip changes
@@ -322,7 +322,7 @@ void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
     bool refresh = false;
     if (event == EVENT_SYSTEM_FOREGROUND) {
         // the light moves on or off a cell
-        refresh = records.count(window) || records.count(lastForeground);
+        refresh = records.count(GetAncestor(window, GA_ROOTOWNER)) || records.count(lastForeground);
     } else if (event == EVENT_OBJECT_DESTROY) {
         refresh = records.count(window) != 0; // a window gone has no class left to read
     } else {

@@ -178,6 +178,12 @@ TEST_F(Selector, AClickAsksForTheFrontBeforeItReturnsAndRestoresAMinimisedClient
     SendMessageW(switcher.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.left + 5, 5));
     EXPECT_EQ(GetForegroundWindow(), alice) << "the request was left to a worker";
     EXPECT_TRUE(testkit::pumpUntil([&] { return !IsIconic(alice); }, 2000));
+    // minimised while it is the foreground window all the same, as Windows allows
+    ShowWindow(alice, SW_SHOWMINNOACTIVE);
+    SetForegroundWindow(alice);
+    ASSERT_TRUE(IsIconic(alice) && GetForegroundWindow() == alice);
+    SendMessageW(switcher.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.left + 5, 5));
+    EXPECT_TRUE(testkit::pumpUntil([&] { return !IsIconic(alice); }, 2000));
     switcher.activations = nullptr;
 }
 
