@@ -217,7 +217,8 @@ Outcome fitOrRestore(HWND hwnd, int mode) {
 // Notes a client's outcome in the pass's report, with the name its title gives it; the
 // window manager's copy of the title, so a client is not asked.
 void noteOutcome(PassReport* report, HWND hwnd, Outcome outcome) {
-    if (!report || outcome == Outcome::untouched) return;
+    // a window that has gone refused nothing, whatever its last call said
+    if (!report || outcome == Outcome::untouched || !IsWindow(hwnd)) return;
     if (outcome == Outcome::changed) {
         report->changed.push_back(hwnd);
         return;
@@ -338,6 +339,9 @@ bool ClientPasses::TakeReport(PassReport& report) {
     AcquireSRWLockExclusive(&shared->lock);
     const bool had = shared->reported;
     if (had) report = std::move(shared->report);
+    // a client that closed during the pass failed its change for that alone: no refusal
+    std::erase_if(report.refused,
+                  [](const RefusedClient& client) { return !IsWindow(client.window); });
     shared->report = PassReport();
     shared->reported = false;
     ReleaseSRWLockExclusive(&shared->lock);
