@@ -397,11 +397,10 @@ void CSelectorWin::OnTick() {
 }
 
 void CSelectorWin::StayOnTop() {
-    // Stay above other topmost windows, but below our own open menu. Moving costs far more
-    // than looking, so it moves only when some window is above it; a strip with no cells has
-    // nothing to show above them.
-    if (stripWidth > 0 && (!IsWindow(menu.hwnd) || !IsWindowVisible(menu.hwnd)) &&
-        GetWindow(hwnd, GW_HWNDPREV))
+    // Stay above other programs' topmost windows, but below our own open menu. Moving costs
+    // far more than looking, so it moves only when a window covers it.
+    if (stripMustRise(stripWidth > 0, IsWindow(menu.hwnd) && IsWindowVisible(menu.hwnd),
+                      windowsAbove(hwnd)))
         SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE);
 }
