@@ -169,13 +169,14 @@ TEST(ClientPass, AClientThatRefusesIsReportedByName) {
     } rows[] = {
         {fitPass,
          {{cleo, Refusal::elevated, L"QOR"}},
-         L"CLIENT 01 RUNS AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TO FIT IT"},
+         L"CLIENT 01 RUNS AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TOO, IT TAKES THIS "
+         L"ONE'S PLACE AND CAN FIT IT"},
         {restorePass,
          {{alice, Refusal::elevated, L"Alice"},
           {bob, Refusal::refused, L"Bob"},
           {cleo, Refusal::elevated, L""}},
-         L"ALICE, CLIENT 01 RUN AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TO RESTORE "
-         L"THEM\nBOB REFUSED THE CHANGE AND WAS LEFT AS IT WAS"},
+         L"ALICE, CLIENT 01 RUN AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TOO, IT TAKES "
+         L"THIS ONE'S PLACE AND CAN RESTORE THEM\nBOB REFUSED THE CHANGE AND WAS LEFT AS IT WAS"},
         {fitPass, {}, L""},
     };
     for (const Row& row : rows) {
