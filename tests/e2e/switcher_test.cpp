@@ -435,12 +435,14 @@ TEST_F(Switcher, KeysSwitchInTheStripsOrderAndAreHeldOnlyWhileAClientIsInFront) 
     }
 }
 
-// Skips under Wine 8, which reports none of this, but fails in the Wine 10 stage.
+// Skips under Wine 8, which reports none of this, but fails in the Wine 10 stage; skips on
+// Windows too, which has no /proc to count the wakes of these tests in.
 #define ONLY_WHERE_WINDOWS_REPORTS(what)                                                           \
     if (!testkit::actsAsWindowsDoes()) {                                                           \
         if (testkit::wine10Stage()) FAIL() << "the Wine 10 stage runs under Wine 8";               \
         GTEST_SKIP() << "Wine 8 reports no " what;                                                 \
-    }
+    }                                                                                              \
+    if (!testkit::procReadable()) GTEST_SKIP() << "no /proc to count the program's wakes in";
 
 // The program's wakes over 2 s of rest, from its Linux process; printed as a figure.
 long long wakesAtRest(const char* what) {
