@@ -7,6 +7,10 @@
 #include "clients/client_list.h"
 #include "core/handles.h"
 
+// The window the client in front is known by: a client's own dialogs and popups are that
+// client, so the root owner of the foreground window; NULL when nothing is in front.
+HWND clientInFront();
+
 // The program's activations under way, one worker per client, for clicks and keys alike: a
 // hung client holds up its own worker, never the window that asked, and is not asked again
 // while that worker runs. Workers are never terminated: closing their handles lets them
@@ -17,7 +21,8 @@ class Activations {
     // the user's next input: restores a minimised client and asks for the front here and now,
     // waiting for nothing. A worker then waits for the client to come and asks once more
     // where it did not and nothing else came either; a request Windows refused is not made
-    // again. The handles of workers that have ended go first.
+    // again. What comes forward is the client's last active popup, so a main window a dialog
+    // has disabled never takes the focus. The handles of workers that have ended go first.
     void Start(HWND client);
     bool Running(HWND client) const;
 

@@ -8,6 +8,7 @@
 
 #include "clients/client_list.h"
 #include "core/game_client.h"
+#include "core/rights.h"
 #include "core/user32.h"
 
 // What every pass shares: the newest request, the windows being handled now, and the report
@@ -80,20 +81,6 @@ class WindowClaim {
 
 // What became of one client.
 enum class Outcome { untouched, changed, refused, elevated };
-
-// The integrity level of a process (its token's mandatory label), 0 when it cannot be read.
-DWORD integrityLevel(HANDLE process) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return 0;
-    const KernelHandle ownToken(token);
-    alignas(TOKEN_MANDATORY_LABEL)
-        BYTE label[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
-    DWORD size = 0;
-    if (!GetTokenInformation(token, TokenIntegrityLevel, label, sizeof(label), &size)) return 0;
-    const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label)->Label.Sid;
-    const UCHAR count = *GetSidSubAuthorityCount(sid);
-    return count ? *GetSidSubAuthority(sid, count - 1u) : 0;
-}
 
 // Windows keeps a program from changing the windows of a process above its own integrity
 // level (a client started as administrator) and says ERROR_ACCESS_DENIED; a client whose
@@ -217,7 +204,8 @@ Outcome fitOrRestore(HWND hwnd, int mode) {
 // Notes a client's outcome in the pass's report, with the name its title gives it; the
 // window manager's copy of the title, so a client is not asked.
 void noteOutcome(PassReport* report, HWND hwnd, Outcome outcome) {
-    if (!report || outcome == Outcome::untouched) return;
+    // a window that has gone refused nothing, whatever its last call said
+    if (!report || outcome == Outcome::untouched || !IsWindow(hwnd)) return;
     if (outcome == Outcome::changed) {
         report->changed.push_back(hwnd);
         return;
@@ -338,6 +326,9 @@ bool ClientPasses::TakeReport(PassReport& report) {
     AcquireSRWLockExclusive(&shared->lock);
     const bool had = shared->reported;
     if (had) report = std::move(shared->report);
+    // a client that closed during the pass failed its change for that alone: no refusal
+    std::erase_if(report.refused,
+                  [](const RefusedClient& client) { return !IsWindow(client.window); });
     shared->report = PassReport();
     shared->reported = false;
     ReleaseSRWLockExclusive(&shared->lock);
@@ -362,7 +353,9 @@ CWString refusalNotice(const PassReport& report, const std::function<CWString(HW
         const bool one = count == 1;
         if (why == Refusal::elevated) {
             notice.append(one ? L" RUNS" : L" RUN");
-            notice.append(L" AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TO ");
+            // a copy started so takes this one's place (a second start otherwise ends at once)
+            notice.append(L" AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TOO, IT TAKES THIS "
+                          L"ONE'S PLACE AND CAN ");
             notice.append(report.mode == fitPass ? L"FIT " : L"RESTORE ");
             notice.append(one ? L"IT" : L"THEM");
         } else {

@@ -73,7 +73,8 @@ class ClientPasses {
     void Start(int mode, HWND reportTo = nullptr, UINT reportMessage = 0);
     // True once the latest pass has ended (or none was started).
     bool Ended() const;
-    // The report of the last pass that went to the end, once; empty after that.
+    // The report of the last pass that went to the end, once; empty after that. Clients that
+    // have closed since are not among the refused.
     bool TakeReport(PassReport& report);
 
     struct Shared;

@@ -109,7 +109,7 @@ void CSelectorWin::Render() {
     if (!mem.get() || !backBuffer) return;
     Selection keepBuffer(mem, backBuffer.get()), keepFont(mem, textFont.get());
     // whatever made this render, the strip now shows this foreground
-    lastForeground = GetForegroundWindow();
+    lastForeground = clientInFront();
     drawStrip(mem, stripWidth, model.order, model.records, lastForeground, hovered, textFont.get(),
               scale);
 }
@@ -174,7 +174,7 @@ void CSelectorWin::RefreshClients() {
         model.Rebuild(settings.clientOrder);
         stripWidth = stripWidthOf(model.records, scale);
         RelayoutStrip();
-    } else if (const HWND front = model.records.empty() ? lastForeground : GetForegroundWindow();
+    } else if (const HWND front = model.records.empty() ? lastForeground : clientInFront();
                states || front != lastForeground) {
         // the highlight follows the client in front (without cells there is none to
         // follow); between windows without a cell nothing on the strip changes
@@ -247,7 +247,8 @@ void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
     bool refresh = false;
     if (event == EVENT_SYSTEM_FOREGROUND) {
         // the light moves on or off a cell
-        refresh = model.records.count(window) || model.records.count(lastForeground);
+        refresh = model.records.count(GetAncestor(window, GA_ROOTOWNER)) ||
+                  model.records.count(lastForeground);
     } else if (event == EVENT_OBJECT_DESTROY) {
         refresh = model.records.count(window) != 0; // a window gone has no class left to read
     } else {
@@ -314,11 +315,10 @@ void CSelectorWin::OnTick() {
 }
 
 void CSelectorWin::StayOnTop() {
-    // Stay above other topmost windows, but below our own open menu. Moving costs far more
-    // than looking, so it moves only when some window is above it; a strip with no cells has
-    // nothing to show above them.
-    if (stripWidth > 0 && (!IsWindow(menu.hwnd) || !IsWindowVisible(menu.hwnd)) &&
-        GetWindow(hwnd, GW_HWNDPREV))
+    // Stay above other programs' topmost windows, but below our own open menu. Moving costs
+    // far more than looking, so it moves only when a window covers it.
+    if (stripMustRise(stripWidth > 0, IsWindow(menu.hwnd) && IsWindowVisible(menu.hwnd),
+                      windowsAbove(hwnd)))
         SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE);
 }

@@ -106,7 +106,7 @@ void SwitchKeys::OnForegroundEvent() {
         hookDelivers = true;
         UpdateLookTimer(); // Windows tells of changes from now on: the look slows down
     }
-    Follow(GetForegroundWindow());
+    Follow(clientInFront());
 }
 
 void SwitchKeys::Unhook() {
@@ -136,7 +136,7 @@ void SwitchKeys::Apply() {
     // periodic look at the foreground is what follows it
     WindowEvents::Listen(this, onForegroundEvent, foregroundEvents);
     UpdateLookTimer();
-    Follow(GetForegroundWindow());
+    Follow(clientInFront());
 }
 
 void SwitchKeys::Follow(HWND front) {
@@ -178,7 +178,7 @@ void SwitchKeys::Release() {
 void SwitchKeys::OnHotKey(int action, const std::vector<HWND>& shown) {
     // a key already on its way when the keys were let go
     if (!On() || !activations) return;
-    const HWND front = GetForegroundWindow();
+    const HWND front = clientInFront();
     // A key switches only from a client: with anything else in front (a change not yet
     // followed) it was meant for that program, which gets the keys from now on.
     if (front && !isClientWindow(front)) {

@@ -41,11 +41,12 @@ class SwitchKeys {
     bool On() const;
     // Lets go of every key and stops following, while the window still exists.
     void Detach();
-    // The window in front now: keys are held while it is a client and let go when anything
+    // The window in front now, by its root owner (a client's own dialog is that client): keys
+    // are held while it is a client and let go when anything
     // else is (none at all, for a moment while the front changes, is nothing else).
     void Follow(HWND front);
     // Follows the window in front now: the periodic look.
-    void Look() { Follow(GetForegroundWindow()); }
+    void Look() { Follow(clientInFront()); }
     // Whether something must look at the foreground every period: Windows tells the hook of
     // each change, but where it never does (Wine) a periodic look is all there is.
     bool NeedsLooking() const { return On() && !hookDelivers; }

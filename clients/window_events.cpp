@@ -106,3 +106,21 @@ void WindowEvents::Stop(void* owner) {
             return;
         }
 }
+
+std::vector<WindowAbove> windowsAbove(HWND window) {
+    std::vector<WindowAbove> above;
+    const DWORD own = GetCurrentProcessId();
+    for (HWND other = GetWindow(window, GW_HWNDPREV); other;
+         other = GetWindow(other, GW_HWNDPREV)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(other, &process);
+        above.push_back({IsWindowVisible(other) != FALSE, process == own});
+    }
+    return above;
+}
+
+bool stripMustRise(bool hasCells, bool ownMenuOpen, const std::vector<WindowAbove>& above) {
+    return hasCells && !ownMenuOpen &&
+           std::any_of(above.begin(), above.end(),
+                       [](const WindowAbove& other) { return other.visible && !other.ownProcess; });
+}

@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <vector>
+
 enum WindowEventKinds : unsigned {
     foregroundEvents = 1, // EVENT_SYSTEM_FOREGROUND, the program's own windows included
     windowEvents = 2,     // the others, from other processes only
@@ -21,3 +23,17 @@ class WindowEvents {
     // Wine reports only the creation of windows.
     static bool Proves(DWORD event) { return event != EVENT_OBJECT_CREATE; }
 };
+
+// A window above one of the program's own in the z-order, as far as covering it goes.
+struct WindowAbove {
+    bool visible;
+    bool ownProcess;
+};
+
+// The windows above `window`, nearest first.
+std::vector<WindowAbove> windowsAbove(HWND window);
+
+// Whether the strip must put itself on top again: a strip with cells, while its own menu is
+// closed, under a visible window of another program. Hidden windows (tooltips, closed menus)
+// cover nothing, and the program's own menus and dialogs may stand above its strip.
+bool stripMustRise(bool hasCells, bool ownMenuOpen, const std::vector<WindowAbove>& above);

@@ -99,9 +99,23 @@ void writePosition(HKEY key) {
 void convertUnawarePosition(HKEY key, bool xRead, bool yRead) {
     DWORD physical = 0;
     if (readNumber(key, switcherPhysicalValue, physical) && physical != 0) return;
-    // the scale Windows showed the unaware strip at: the primary monitor's now, which is not
-    // the system's DPI once the scale was changed without signing out
-    const UINT dpi = Scale::ofMonitor(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY)).dpi;
+    // the scale Windows showed the unaware strip at: its monitor's now, which is not the
+    // system's DPI once the scale was changed without signing out
+    std::vector<MonitorScale> monitors;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, RECT*, LPARAM list) {
+            MONITORINFO info{};
+            info.cbSize = sizeof(info);
+            if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+            auto& all = *reinterpret_cast<std::vector<MonitorScale>*>(list);
+            const MonitorScale one{info.rcMonitor, Scale::ofMonitor(monitor).dpi};
+            // the primary first
+            all.insert(info.dwFlags & MONITORINFOF_PRIMARY ? all.begin() : all.end(), one);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    const UINT dpi = unawarePositionDpi({settings.switcherX, settings.switcherY}, monitors);
     const POINT at = positionFromUnaware({settings.switcherX, settings.switcherY}, dpi);
     if (xRead && at.x != settings.switcherX) {
         settings.switcherX = at.x;
@@ -361,9 +375,22 @@ LONG scaledFrom96(LONG value, UINT dpi) {
 
 } // namespace
 
-POINT positionFromUnaware(POINT stored, UINT primaryDpi) {
-    if (primaryDpi == 0) return stored;
-    return {scaledFrom96(stored.x, primaryDpi), scaledFrom96(stored.y, primaryDpi)};
+POINT positionFromUnaware(POINT stored, UINT dpi) {
+    if (dpi == 0) return stored;
+    return {scaledFrom96(stored.x, dpi), scaledFrom96(stored.y, dpi)};
+}
+
+UINT unawarePositionDpi(POINT stored, const std::vector<MonitorScale>& monitors) {
+    for (const MonitorScale& monitor : monitors) {
+        if (!monitor.dpi) continue;
+        const auto unaware = [&](LONG physical) {
+            return MulDiv(physical, USER_DEFAULT_SCREEN_DPI, static_cast<int>(monitor.dpi));
+        };
+        const RECT seen{unaware(monitor.physical.left), unaware(monitor.physical.top),
+                        unaware(monitor.physical.right), unaware(monitor.physical.bottom)};
+        if (PtInRect(&seen, stored)) return monitor.dpi;
+    }
+    return monitors.empty() ? 0 : monitors.front().dpi;
 }
 
 void saveSwitchKeys(DWORD on, DWORD nextKey, DWORD previousKey, DWORD lastKey, DWORD placeKeys) {

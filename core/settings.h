@@ -48,9 +48,18 @@ void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpen
                   DWORD loadAtStartup, HWND editField);
 void saveSwitcherPosition(int x, int y);
 // A strip position stored by an earlier version, which was DPI-unaware: Windows showed it in
-// 96-DPI pixels scaled by the primary monitor's DPI, so this is where it stood in the screen's
+// 96-DPI pixels scaled by its monitor's DPI, so this is where it stood in the screen's
 // own pixels.
-POINT positionFromUnaware(POINT stored, UINT primaryDpi);
+POINT positionFromUnaware(POINT stored, UINT dpi);
+// A monitor: its rectangle in the screen's own pixels and its DPI.
+struct MonitorScale {
+    RECT physical;
+    UINT dpi;
+};
+// The DPI to convert such a position with: that of the monitor that held it as the earlier
+// version saw the monitors (each one's rectangle in 96-DPI pixels of its own scale), else the
+// first one's (the primary); 0 without monitors.
+UINT unawarePositionDpi(POINT stored, const std::vector<MonitorScale>& monitors);
 // Stores the player's order of characters and takes it into the record.
 void saveClientOrder(const std::vector<std::wstring>& names);
 // The names a stored "Client order" holds, however damaged: its first 64 KiB split at each

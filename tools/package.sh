@@ -49,6 +49,12 @@ x86_64-w64-mingw32-windres -i "$stage/unzipped.exe" -O rc >"$stage/unzipped.rc"
 grep -q "VALUE \"FileVersion\", \"$version\"" "$stage/unzipped.rc" ||
     { echo "package: the zipped exe does not carry $version" >&2; exit 1; }
 
+# and declares subsystem version 6.0 or later: Windows gives an older one legacy frame metrics
+x86_64-w64-mingw32-objdump -p "$stage/unzipped.exe" >"$stage/unzipped.headers"
+major="$(sed -n 's/^MajorSubsystemVersion[[:space:]]*//p' "$stage/unzipped.headers")"
+[ "${major:-0}" -ge 6 ] ||
+    { echo "package: the exe declares subsystem version ${major:-?}, not 6.0 or later" >&2; exit 1; }
+
 (cd dist && sha256sum "$name.zip" "$name-setup.exe" >SHA256SUMS && sha256sum -c --quiet SHA256SUMS)
 ls -l "dist/$name.zip" "dist/$name-setup.exe"
 cat dist/SHA256SUMS

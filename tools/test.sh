@@ -37,7 +37,7 @@ tools/testbed.sh --monitors -- \
 # Its taskbar reserves no work area, so the checks that need one stay in the steps above.
 SKARVEL_TEST_DPI=144 SKARVEL_TEST_WINE10=1 tools/testbed.sh --wine10 --desktop --dpi 144 -- \
     ctest --test-dir build --output-on-failure --timeout 300 $ctest_retry \
-    -R 'ClientPass|Icons\.|ChangeOfScale|Dialogs\.|Tray\.(TheIconOpens|MenuCommands)|Switcher\.(ShowsOneCell|ACellCarried|AHungClient|WithTheStripOff|APlaceStoredByAnEarlierVersion|AtRestTheShownStrip|AStrip|AListChange|TheMenuHas|WhenItOpens)'
+    -R 'ClientPass|Icons\.|ChangeOfScale|Dialogs\.|Tray\.(TheIconOpens|MenuCommands)|Switcher\.(ShowsOneCell|ACellCarried|AHungClient|KeysSwitch|AClickOnACell|WithTheStripOff|APlaceStoredByAnEarlierVersion|AtRestTheShownStrip|AStrip|AListChange|TheMenuHas|WhenItOpens)'
 
 # The packages, and the installer over a running copy and its uninstaller with the real
 # program. No menu entries on the host for the shortcut the installer makes.

@@ -63,15 +63,18 @@ bool isFitted(HWND window, SIZE client) {
            r.right - r.left == client.cx && r.bottom - r.top == client.cy;
 }
 
+// The frame is the fixed frame and the padded border that Windows gives every program that
+// declares subsystem 6.0 or later (the game, this one and the tests); Wine has no padded border.
 bool isRestored(HWND window, SIZE client) {
     const AwarenessOfWindow view(window);
     const RECT r = windowRect(window);
+    const int padded = GetSystemMetrics(SM_CXPADDEDBORDER);
     return GetWindowLongW(window, GWL_STYLE) == restoredStyle &&
            GetWindowLongW(window, GWL_EXSTYLE) == restoredExStyle && atCorner(window) &&
            sameSize(clientSize(window), client) && sameSize(ownClientSize(window), client) &&
-           r.right - r.left == client.cx + 2 * GetSystemMetrics(SM_CXDLGFRAME) &&
-           r.bottom - r.top ==
-               client.cy + 2 * GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
+           r.right - r.left == client.cx + 2 * (GetSystemMetrics(SM_CXDLGFRAME) + padded) &&
+           r.bottom - r.top == client.cy + 2 * (GetSystemMetrics(SM_CYDLGFRAME) + padded) +
+                                   GetSystemMetrics(SM_CYCAPTION);
 }
 
 // The same client as this program sees it: per-monitor aware, in physical pixels. The system

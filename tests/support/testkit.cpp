@@ -712,6 +712,10 @@ bool readFile(const std::wstring& path, std::string& text) {
     return true;
 }
 
+bool procReadable() {
+    return GetFileAttributesW(L"Z:\\proc\\self\\status") != INVALID_FILE_ATTRIBUTES;
+}
+
 std::wstring linuxProcessDir(const std::wstring& exe) {
     std::string exeName(size_t(WideCharToMultiByte(CP_UTF8, 0, exe.c_str(), int(exe.size()),
                                                    nullptr, 0, nullptr, nullptr)),

@@ -141,6 +141,8 @@ std::vector<DWORD> processesNamed(const wchar_t* exeName);
 // Z:\proc\<id>, or empty (on Windows, or when none runs): the newest one whose command line
 // holds the path. Under Wine another process's CPU time reads 0 through Win32.
 std::wstring linuxProcessDir(const std::wstring& exe);
+// Whether Linux's /proc can be read, as Z:\proc under Wine; Windows has none.
+bool procReadable();
 // Times the threads of that process were put to sleep and woken, all threads together (the
 // context switches of /proc/<id>/task/*/status), or -1: what a program that does no work at rest
 // must not gain.

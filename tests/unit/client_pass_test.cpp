@@ -8,6 +8,7 @@
 #include "core/game_client.h"
 #include "core/user32.h"
 #include "tests/support/testkit.h"
+#include "tools/qor/qor_protocol.h"
 
 namespace {
 
@@ -150,6 +151,14 @@ TEST(ClientPass, AClientThatRefusesIsReportedByName) {
     EXPECT_EQ(report.refused[0].why, Refusal::refused);
     EXPECT_EQ(report.changed, std::vector<HWND>{bob});
     EXPECT_STREQ(refusalNotice(report).c_str(), L"ALICE REFUSED THE CHANGE AND WAS LEFT AS IT WAS");
+    // a client that closes before the report refused nothing: no notice, and no sign
+    passes.Start(fitPass);
+    ASSERT_TRUE(testkit::pumpUntil([&] { return passes.Ended(); }, 10000));
+    PostMessageW(alice, QOR_EXIT, 0, 0);
+    ASSERT_TRUE(testkit::pumpUntil([&] { return !IsWindow(alice); }, 5000));
+    ASSERT_TRUE(passes.TakeReport(again));
+    EXPECT_TRUE(again.refused.empty());
+    EXPECT_STREQ(refusalNotice(again).c_str(), L"");
 
     const HWND cleo = reinterpret_cast<HWND>(0x30);
     auto shown = [&](HWND window) { return CWString(window == cleo ? L"Client 01" : L""); };
@@ -160,13 +169,14 @@ TEST(ClientPass, AClientThatRefusesIsReportedByName) {
     } rows[] = {
         {fitPass,
          {{cleo, Refusal::elevated, L"QOR"}},
-         L"CLIENT 01 RUNS AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TO FIT IT"},
+         L"CLIENT 01 RUNS AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TOO, IT TAKES THIS "
+         L"ONE'S PLACE AND CAN FIT IT"},
         {restorePass,
          {{alice, Refusal::elevated, L"Alice"},
           {bob, Refusal::refused, L"Bob"},
           {cleo, Refusal::elevated, L""}},
-         L"ALICE, CLIENT 01 RUN AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TO RESTORE "
-         L"THEM\nBOB REFUSED THE CHANGE AND WAS LEFT AS IT WAS"},
+         L"ALICE, CLIENT 01 RUN AS ADMINISTRATOR: START SKARVEL AS ADMINISTRATOR TOO, IT TAKES "
+         L"THIS ONE'S PLACE AND CAN RESTORE THEM\nBOB REFUSED THE CHANGE AND WAS LEFT AS IT WAS"},
         {fitPass, {}, L""},
     };
     for (const Row& row : rows) {

@@ -5,6 +5,7 @@
 #include "clients/client_list.h"
 #include "clients/selector_win.h"
 #include "clients/switch_keys.h"
+#include "clients/window_events.h"
 #include "core/game_client.h"
 #include "core/messages.h"
 #include "core/settings.h"
@@ -86,6 +87,25 @@ class Selector : public testing::Test {
 
 // A redraw for a changed list shows the foreground of that moment; when the foreground
 // then goes back to the one an earlier quiet refresh saw, the strip must follow it too.
+// Only another program's visible window covers the strip: not a hidden tooltip or closed
+// menu, nor the program's own menu or dialog; and never while its own menu is open.
+TEST(StripOnTop, RisesOnlyOverAnotherProgramsVisibleWindow) {
+    const WindowAbove hidden{false, false}, shown{true, false}, own{true, true};
+    const struct {
+        bool cells, menuOpen;
+        std::vector<WindowAbove> above;
+        bool rises;
+    } rows[] = {
+        {true, false, {}, false},     {true, false, {hidden}, false},
+        {true, false, {own}, false},  {true, false, {hidden, own, {false, true}}, false},
+        {true, false, {shown}, true}, {true, false, {hidden, own, shown}, true},
+        {true, true, {shown}, false}, {false, false, {shown}, false},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(stripMustRise(rows[i].cells, rows[i].menuOpen, rows[i].above), rows[i].rises)
+            << "row " << i;
+}
+
 TEST_F(Selector, TheHighlightFollowsTheForegroundAcrossAListChange) {
     alice = client(L"QOR - Alice", 100);
     bob = client(L"QOR - Bob", 400);
@@ -178,6 +198,12 @@ TEST_F(Selector, AClickAsksForTheFrontBeforeItReturnsAndRestoresAMinimisedClient
     const RECT cell = cellOf(0, switcher.CurrentScale());
     SendMessageW(switcher.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.left + 5, 5));
     EXPECT_EQ(GetForegroundWindow(), alice) << "the request was left to a worker";
+    EXPECT_TRUE(testkit::pumpUntil([&] { return !IsIconic(alice); }, 2000));
+    // minimised while it is the foreground window all the same, as Windows allows
+    ShowWindow(alice, SW_SHOWMINNOACTIVE);
+    SetForegroundWindow(alice);
+    ASSERT_TRUE(IsIconic(alice) && GetForegroundWindow() == alice);
+    SendMessageW(switcher.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.left + 5, 5));
     EXPECT_TRUE(testkit::pumpUntil([&] { return !IsIconic(alice); }, 2000));
     switcher.activations = nullptr;
 }

@@ -629,6 +629,23 @@ TEST(SettingsUnawarePosition, IsScaledByThePrimaryMonitorsDpiRoundedAwayFromZero
     }
 }
 
+// It is converted with the scale of the monitor that held it as the earlier version saw the
+// monitors, each in 96-DPI pixels of its own scale; the primary's when none held it.
+TEST(SettingsUnawarePosition, TakesTheScaleOfTheMonitorThatHeldIt) {
+    const std::vector<MonitorScale> monitors{
+        {{0, 0, 2880, 1620}, 144}, {{2880, 0, 4800, 1080}, 96}, {{-2560, 0, 0, 1440}, 192}};
+    const struct {
+        POINT stored;
+        UINT dpi;
+    } rows[] = {
+        {{200, 100}, 144},   {{1919, 1079}, 144}, {{3000, 10}, 96},
+        {{-1280, 700}, 192}, {{-1281, 5}, 144},   {{2000, 50}, 144}, // in no monitor: the primary's
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(unawarePositionDpi(row.stored, monitors), row.dpi) << row.stored.x;
+    EXPECT_EQ(unawarePositionDpi({5, 5}, {}), 0u);
+}
+
 class SettingsUnopenable : public SettingsTest {};
 
 TEST_F(SettingsUnopenable, LoadKeepsTheDefaultsAndLooksForNothing) {

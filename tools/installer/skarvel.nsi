@@ -29,6 +29,10 @@ AllowSkipFiles off
 !define OPEN_EXISTING 3
 !define ERROR_SHARING_VIOLATION 32
 !define ERROR_ACCESS_DENIED 5
+!define TOKEN_QUERY 8
+!define TOKEN_INTEGRITY_LEVEL 25
+!define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+!define WTS_USER_NAME 5
 ; how long a copy asked to close may take before the installer gives up (ms)
 !define CLOSE_WAIT 15000
 ; how long the one-instance mutex may outlive the copies that ended (ms)
@@ -162,11 +166,104 @@ FunctionEnd
 !insertmacro CloseSkarvelFunction ""
 !insertmacro CloseSkarvelFunction "un."
 
-Function StartAgainUnlessStarted
-    ${If} $started != 1
-        Exec '"$INSTDIR\skarvel.exe"'
-        StrCpy $started 1
+; Setup installs for the account it runs as. "Run as administrator" with another account's
+; name and password runs it as that account, which would install into that account's profile
+; and start Skarvel there: stop instead when it is not the account logged on to this session.
+; Where the session's user cannot be read, setup goes on.
+Function .onInit
+    Push $0
+    Push $1
+    Push $2
+    ; WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName
+    System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i -1, i ${WTS_USER_NAME}, *p .r0, *i .r1) i .r2'
+    ${If} $2 <> 0
+        System::Call '*$0(&w${NSIS_MAX_STRLEN} .r1)'
+        System::Call 'wtsapi32::WTSFreeMemory(p r0)'
+        System::Call 'advapi32::GetUserNameW(w .r0, *i ${NSIS_MAX_STRLEN}) i .r2'
+        ; StrCmp, as ${If} ==, ignores case, as Windows does in account names
+        ${If} $2 <> 0
+        ${AndIf} $1 != ""
+        ${AndIf} $0 != $1
+            MessageBox MB_OK|MB_ICONSTOP "Setup runs as $0, but $1 is logged on. Skarvel installs for one account: run setup as $1, without $\"Run as administrator$\"." /SD IDOK
+            Abort
+        ${EndIf}
     ${EndIf}
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+
+; The integrity level of the process whose id is on the stack (0x2000 medium, 0x3000 high), or
+; 0 where it cannot be read.
+Function IntegrityLevelOf
+    Exch $0 ; the process id, then the level
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    System::Call 'kernel32::OpenProcess(i ${PROCESS_QUERY_LIMITED_INFORMATION}, i 0, i r0) p .r1'
+    StrCpy $0 0
+    ${If} $1 P<> 0
+        System::Call 'advapi32::OpenProcessToken(p r1, i ${TOKEN_QUERY}, *p .r2) i .r3'
+        System::Call 'kernel32::CloseHandle(p r1)'
+        ${If} $3 <> 0
+            ; a TOKEN_MANDATORY_LABEL: the label's SID, whose last sub-authority is the level
+            System::Alloc 128
+            Pop $1
+            System::Call 'advapi32::GetTokenInformation(p r2, i ${TOKEN_INTEGRITY_LEVEL}, p r1, i 128, *i .r3) i .r3'
+            ${If} $3 <> 0
+                System::Call '*$1(p .r3)'
+                System::Call 'advapi32::GetSidSubAuthorityCount(p r3) p .r4'
+                System::Call '*$4(&i1 .r4)'
+                ${If} $4 > 0
+                    IntOp $4 $4 - 1
+                    System::Call 'advapi32::GetSidSubAuthority(p r3, i r4) p .r4'
+                    System::Call '*$4(i .r0)'
+                ${EndIf}
+            ${EndIf}
+            System::Free $1
+            System::Call 'kernel32::CloseHandle(p r2)'
+        ${EndIf}
+    ${EndIf}
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; Never starts Skarvel with more rights than the user's shell has: a setup run as
+; administrator would start it elevated, with rights it does not need, and such a copy takes
+; the place of one running without. That setup leaves the start to the user.
+Function StartAgainUnlessStarted
+    ${If} $started == 1
+        Return
+    ${EndIf}
+    StrCpy $started 1
+    Push $0
+    Push $1
+    System::Call 'kernel32::GetCurrentProcessId() i .r0'
+    Push $0
+    Call IntegrityLevelOf
+    Pop $0
+    System::Call 'user32::GetShellWindow() p .r1'
+    ${If} $1 P<> 0
+        System::Call 'user32::GetWindowThreadProcessId(p r1, *i .r1)'
+        Push $1
+        Call IntegrityLevelOf
+        Pop $1
+    ${EndIf}
+    ; no shell, or one whose level cannot be read: as high as this setup
+    ${If} $1 = 0
+        StrCpy $1 $0
+    ${EndIf}
+    ${If} $0 > $1
+        MessageBox MB_OK|MB_ICONINFORMATION "Setup ran as administrator, so it does not start Skarvel: start it from the Start menu." /SD IDOK
+    ${Else}
+        Exec '"$INSTDIR\skarvel.exe"'
+    ${EndIf}
+    Pop $1
+    Pop $0
 FunctionEnd
 
 Section "Skarvel"

@@ -106,6 +106,34 @@ void show(HWND hwnd, int cmd) {
     ShowWindow(hwnd, cmd);
 }
 
+LRESULT CALLBACK dialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CLOSE) {
+        // the owner first, so Windows activates it rather than another program's window
+        EnableWindow(GetWindow(hwnd, GW_OWNER), TRUE);
+        DestroyWindow(hwnd);
+        logLine("dialog closed");
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// A modal dialog of the game's kind: owned by the main window, which it disables.
+HWND openDialog(HWND owner) {
+    RECT at{};
+    GetWindowRect(owner, &at);
+    constexpr int width = 240, height = 120;
+    const HWND dialog = CreateWindowExW(
+        WS_EX_DLGMODALFRAME, qorDialogClassName, L"QOR dialog", WS_POPUP | WS_CAPTION | WS_SYSMENU,
+        (at.left + at.right - width) / 2, (at.top + at.bottom - height) / 2, width, height, owner,
+        nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!dialog) return nullptr;
+    EnableWindow(owner, FALSE);
+    ShowWindow(dialog, SW_SHOW);
+    SetForegroundWindow(dialog);
+    logLine("dialog 0x%llX", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(dialog)));
+    return dialog;
+}
+
 LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CREATE: {
@@ -214,6 +242,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         GetClientRect(hwnd, &rc);
         return MAKELRESULT(rc.right, rc.bottom);
     }
+    case QOR_DIALOG:
+        return reinterpret_cast<LRESULT>(openDialog(hwnd));
     case QOR_TITLEQUERIES:
         return wParam ? titleQueriesBySize[wParam] : titleQueries;
     case QOR_CRASH:
@@ -282,6 +312,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCmd) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = className.c_str();
     if (!RegisterClassExW(&wc)) return 1;
+    WNDCLASSEXW dialogClass = wc;
+    dialogClass.lpfnWndProc = dialogProc;
+    dialogClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    dialogClass.lpszClassName = qorDialogClassName;
+    if (!RegisterClassExW(&dialogClass)) return 1;
 
     font = CreateFontW(-24, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

@@ -32,6 +32,13 @@ enum : UINT {
     QOR_CRASH = WM_APP + 6,    // dies at once, no clean-up (TerminateProcess on itself, code 3)
 };
 
+// Sent: opens a dialog the window owns (class "qorDialog", titled "QOR dialog", 240x120 centred
+// on the window), disables the window and activates the dialog, as a game's
+// modal dialog does; answers the dialog's handle. Closing the dialog (WM_CLOSE) enables the
+// window again.
+inline constexpr UINT QOR_DIALOG = WM_APP + 9;
+inline constexpr wchar_t qorDialogClassName[] = L"qorDialog";
+
 // Sent: answers the client area's size as the stand-in itself reads it (GetClientRect on its
 // own thread), MAKELRESULT(width, height): the size a game renders at, whatever the asker's
 // DPI awareness.
@@ -66,6 +73,7 @@ inline constexpr COLORREF qorTextColor = RGB(0xFF, 0xFF, 0xFF);
 //   client <w> <h>                     follows each pos line
 //   show <n>                           QOR_MINIMIZE/MAXIMIZE/RESTORE, n = the SW_ value
 //   activate                           WM_ACTIVATE, becoming active
+//   dialog 0x<hex> / dialog closed     QOR_DIALOG opened one / it was closed
 //   hang <ms> / awake                  around QOR_HANG's sleep
 //   crash                              QOR_CRASH, just before dying
 //   exit <code>                        window destroyed, process about to end
