@@ -24,6 +24,7 @@ struct Settings {
     DWORD keepSwitcherOpen = 0;
     DWORD switcherOpensClients = 0; // on only when exactly 1
     DWORD loadAtStartup = 0;        // on when non-zero
+    DWORD fitNewClients = 0;        // on when non-zero: a client is fitted as it logs in
     LONG switcherX = 300;
     LONG switcherY = 0;
     CWString clientPath;
