@@ -9,10 +9,10 @@
 bool SharedCommands::Run(WPARAM command, HWND configOpener, HWND versionOpener) {
     switch (command) {
     case cmdSetClients:
-        passes.Start(fitPass, reportTo, UM_PASSREPORT);
+        passes.Start(fitPass, reportTo, UM_PASSREPORT, loadPlaces());
         return true;
     case cmdRestore:
-        passes.Start(restorePass, reportTo, UM_PASSREPORT);
+        passes.Start(restorePass, reportTo, UM_PASSREPORT, loadPlaces());
         return true;
     case cmdOpenClient:
         openClient(settings.clientPath);

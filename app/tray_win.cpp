@@ -32,10 +32,16 @@ HICON loadTrayIcon(HINSTANCE instance, UINT dpi) {
         LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, size, size, 0));
 }
 
-const TrayMenuEntry trayMenuEntries[6] = {
-    {L"Open client", cmdOpenClient}, {L"Set clients", cmdSetClients}, {L"Restore", cmdRestore},
-    {L"Configure", cmdConfigure},    {L"Version", cmdVersion},        {L"Exit Skarvel", cmdExit},
-};
+std::vector<TrayMenuEntry> trayMenuEntries(bool placesStored) {
+    std::vector<TrayMenuEntry> entries{{L"Open client", cmdOpenClient},
+                                       {L"Set clients", cmdSetClients},
+                                       {L"Restore", cmdRestore},
+                                       {L"Remember places", cmdRememberPlaces}};
+    if (placesStored) entries.push_back({L"Forget places", cmdForgetPlaces});
+    entries.insert(entries.end(),
+                   {{L"Configure", cmdConfigure}, {L"Version", cmdVersion}, {L"Exit Skarvel", cmdExit}});
+    return entries;
+}
 
 CTrayWin::CTrayWin()
     : iconData{},
@@ -48,9 +54,14 @@ CTrayWin::CTrayWin()
     switcher.commands = &commands;
     switcher.keys = &keys;
     switcher.activations = &activations;
-    const int count = static_cast<int>(std::size(trayMenuEntries));
-    for (int i = 0; i < count; ++i)
-        menu.AppendItem(trayMenuEntries[i].text, trayMenuEntries[i].command, i == count - 1);
+    FillMenu();
+}
+
+void CTrayWin::FillMenu() {
+    menu.ClearItems();
+    const auto entries = trayMenuEntries(!loadPlaces().empty());
+    for (size_t i = 0; i < entries.size(); ++i)
+        menu.AppendItem(entries[i].text, entries[i].command, i + 1 == entries.size());
 }
 
 CTrayWin::~CTrayWin() {
@@ -71,6 +82,14 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == iconRetryTimer) OnIconRetry();
         if (wParam == SwitchKeys::lookTimer) keys.Look();
+        if (wParam == NewClients::lookTimer) newClients.Look();
+        if (wParam == NewClients::recheckTimer) newClients.Recheck();
+        return 0;
+    case UM_NEWCLIENTLOOK:
+        newClients.Look();
+        return 0;
+    case UM_NEWCLIENTFIT:
+        if (PassReport report; newClients.TakeReport(report)) OnPassReport(report);
         return 0;
     case WM_HOTKEY:
         OnHotKey(static_cast<int>(wParam));
@@ -85,7 +104,7 @@ LRESULT CTrayWin::handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         OnSettingsChanged();
         return 0;
     case UM_PASSREPORT:
-        OnPassReport();
+        if (PassReport report; commands.TakePassReport(report)) OnPassReport(report);
         return 0;
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam));
@@ -115,6 +134,7 @@ void CTrayWin::OnCreate() {
     if (settings.showSwitcher) switcher.Create(hwnd);
     keys.Attach(hwnd, &activations);
     keys.LookBySelf(switcher.Ticking());
+    newClients.Attach(hwnd, UM_NEWCLIENTLOOK, UM_NEWCLIENTFIT);
     if (menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
                           menuItemHeight, menuItemHeight))
         menu.opener = hwnd;
@@ -123,6 +143,7 @@ void CTrayWin::OnCreate() {
 void CTrayWin::OnDestroy() {
     KillTimer(hwnd, iconRetryTimer);
     keys.Detach();
+    newClients.Detach();
     // also when the add seemed to fail: the shell may have taken it all the same, and a
     // delete of an icon it does not have does no harm
     FillIconData();
@@ -210,6 +231,7 @@ void CTrayWin::OnSettingsChanged() {
         switcher.Create(hwnd);
     keys.Apply();
     keys.LookBySelf(switcher.Ticking());
+    newClients.Apply();
 }
 
 void CTrayWin::OnHotKey(int action) {
@@ -217,26 +239,41 @@ void CTrayWin::OnHotKey(int action) {
     keys.OnHotKey(action, switcher.ShownClients());
 }
 
-void CTrayWin::OnPassReport() {
-    PassReport report;
-    if (!commands.TakePassReport(report)) return;
+void CTrayWin::OnPassReport(PassReport& report) {
     switcher.FollowPassReport(report);
     const CWString notice =
         refusalNotice(report, [this](HWND client) { return switcher.ShownName(client); });
     if (notice.length()) ShowNotice(notice);
 }
 
-void CTrayWin::ShowNotice(const CWString& text) {
+void CTrayWin::ShowNotice(const CWString& text, DWORD kind) {
     if (!iconAdded) return;
     FillIconData();
     iconData.uFlags = NIF_INFO;
     wcsncpy_s(iconData.szInfo, std::size(iconData.szInfo), text.c_str(), _TRUNCATE);
     wcsncpy_s(iconData.szInfoTitle, std::size(iconData.szInfoTitle), L"Skarvel", _TRUNCATE);
-    iconData.dwInfoFlags = NIIF_WARNING;
+    iconData.dwInfoFlags = kind;
     Shell_NotifyIconW(NIM_MODIFY, &iconData);
 }
 
 void CTrayWin::OnCommand(WPARAM command) {
-    // 3 and 4 belong to the switcher's menu; both dialogs report back here
-    commands.Run(command, hwnd, hwnd);
+    switch (command) {
+    case cmdRememberPlaces:
+        RememberPlaces();
+        break;
+    case cmdForgetPlaces:
+        forgetPlaces();
+        FillMenu();
+        break;
+    default:
+        // 3 and 4 belong to the switcher's menu; both dialogs report back here
+        commands.Run(command, hwnd, hwnd);
+        break;
+    }
+}
+
+void CTrayWin::RememberPlaces() {
+    const std::vector<std::wstring> names = rememberPlaces();
+    ShowNotice(placesNotice(names).c_str(), NIIF_INFO);
+    FillMenu();
 }

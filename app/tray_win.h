@@ -6,6 +6,9 @@
 #include <shellapi.h>
 
 #include "app/shared_commands.h"
+#include <vector>
+
+#include "clients/new_clients.h"
 #include "clients/selector_win.h"
 #include "clients/switch_keys.h"
 #include "core/handles.h"
@@ -25,6 +28,8 @@ class CTrayWin : public CWindow {
     SwitchKeys keys;
     CSelectorWin switcher;
     CMenuWin menu;
+    // "Fit new clients", with its own passes
+    NewClients newClients;
 
     CTrayWin();
     ~CTrayWin();
@@ -48,9 +53,12 @@ class CTrayWin : public CWindow {
     void OnCommand(WPARAM command);
     void OnHotKey(int action);
     // Signs the strip's cells and tells the player which clients a pass had to leave.
-    void OnPassReport();
+    void OnPassReport(PassReport& report);
     // A balloon from the icon; the player's only notice, so it names what it means.
-    void ShowNotice(const CWString& text);
+    void ShowNotice(const CWString& text, DWORD kind = NIIF_WARNING);
+    // The menu's rows, "Forget places" among them while any place is stored.
+    void FillMenu();
+    void RememberPlaces();
 
     const UINT taskbarCreatedMessage;
     const UINT closeRequestMessage;
@@ -69,4 +77,4 @@ struct TrayMenuEntry {
     const wchar_t* text;
     int command;
 };
-extern const TrayMenuEntry trayMenuEntries[6];
+std::vector<TrayMenuEntry> trayMenuEntries(bool placesStored);

@@ -291,7 +291,7 @@ bool ClientFeed::Take(HWND owner, UINT scanned, ClientSlot (&slots)[maxClients],
     return true;
 }
 
-bool ClientFeed::IsClient(HWND window) {
+bool isClientWindowCached(HWND window, std::vector<HWND>& others) {
     if (knownOther(others, window)) return false;
     wchar_t className[classNameBufferSize];
     if (GetClassNameW(window, className, classNameBufferSize) && isClientClass(className))

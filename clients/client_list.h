@@ -79,6 +79,9 @@ bool operator==(const QuietView& a, const QuietView& b);
 void walkQuietly(QuietView& view, std::vector<HWND>& others);
 // Whether `others` holds the window.
 bool knownOther(const std::vector<HWND>& others, HWND window);
+// Whether a window is of the client class; any other window is added to `others`, so its class
+// is read once.
+bool isClientWindowCached(HWND window, std::vector<HWND>& others);
 
 // One scan: the first 20 client windows in enumeration order with their names, published
 // into `to` when they differ from what it holds (the first publication always counts).
@@ -142,8 +145,7 @@ class ClientFeed {
     // The list published since the last call, if any. Each scan that ends posts `scanned` to
     // `owner`. `soonMs` is set when a retitle waits for the next wake: look again then.
     bool Take(HWND owner, UINT scanned, ClientSlot (&slots)[maxClients], UINT& soonMs);
-    // Whether a window is of the client class; every other window's class is read once.
-    bool IsClient(HWND window);
+    bool IsClient(HWND window) { return isClientWindowCached(window, others); }
     void Stop() { scan.stop(); }
     unsigned Wakes() const { return scan.wakes(); }
     bool Scanning() const { return scan.scanning(); }

@@ -42,6 +42,9 @@ struct PassRun {
     ClientPasses::Shared* shared; // null: nothing supersedes this pass
     unsigned request;
     PassReport* report; // null: nobody asks
+    const Places* places = nullptr;
+    std::vector<MonitorArea> monitors; // read once a pass, only when there are places
+    const std::vector<HWND>* only = nullptr;
 
     bool superseded() const { return shared && shared->request.load() != request; }
 };
@@ -79,8 +82,58 @@ class WindowClaim {
     HWND window;
 };
 
-// What became of one client.
+// What became of one client: untouched also where it already had the frame asked for.
 enum class Outcome { untouched, changed, refused, elevated };
+
+// Where a client with a place goes, read in physical pixels before the pass takes the client's
+// own awareness: the work area of the monitor it goes to, and the remembered place.
+struct PlaceTarget {
+    HMONITOR monitor = nullptr;
+    RECT work{};
+    const Place* place = nullptr;
+};
+
+PlaceTarget placeTargetOf(HWND hwnd, const PassRun& run) {
+    PlaceTarget target;
+    if (!run.places || run.places->empty()) return target;
+    wchar_t title[clientTitleUnits] = {};
+    wchar_t name[clientNameUnits] = {};
+    nameFromTitle(title, InternalGetWindowText(hwnd, title, clientTitleUnits), name);
+    const auto found = run.places->find(name);
+    // the login screen's title names no character
+    if (found == run.places->end() || wcscmp(name, clientBareTitle) == 0) return target;
+    if (const MonitorArea* remembered = monitorOf(found->second, run.monitors)) {
+        target.monitor = remembered->handle;
+        target.work = remembered->work;
+    } else {
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        target.monitor = MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST);
+        if (!GetMonitorInfoW(target.monitor, &info)) return {};
+        target.work = info.rcWork;
+    }
+    target.place = &found->second;
+    return target;
+}
+
+// The outer rectangle `bounds` (in the client's own pixels) moved to the client's place. The
+// place is reckoned in physical pixels; the client's pixels map onto them as the monitor's
+// work area does in either (the same, but for a DPI-unaware client on a scaled monitor).
+RECT atPlace(RECT bounds, const PlaceTarget& target) {
+    MONITORINFO own{};
+    own.cbSize = sizeof(own);
+    if (!target.place || !GetMonitorInfoW(target.monitor, &own)) return bounds;
+    const RECT &physical = target.work, &logical = own.rcWork;
+    const LONG pw = physical.right - physical.left, ph = physical.bottom - physical.top;
+    const LONG lw = logical.right - logical.left, lh = logical.bottom - logical.top;
+    if (pw <= 0 || ph <= 0 || lw <= 0 || lh <= 0) return bounds;
+    const SIZE size{MulDiv(bounds.right - bounds.left, pw, lw),
+                    MulDiv(bounds.bottom - bounds.top, ph, lh)};
+    const POINT at = placedOn(*target.place, physical, size);
+    OffsetRect(&bounds, logical.left + MulDiv(at.x - physical.left, lw, pw) - bounds.left,
+               logical.top + MulDiv(at.y - physical.top, lh, ph) - bounds.top);
+    return bounds;
+}
 
 // Windows keeps a program from changing the windows of a process above its own integrity
 // level (a client started as administrator) and says ERROR_ACCESS_DENIED; a client whose
@@ -137,7 +190,7 @@ RECT frameAround(HWND hwnd, LONG style, LONG exStyle) {
 // Caption, frame, place and size, and nothing else: the client is never activated, keeps
 // its place in the z-order and stays as visible or hidden as it was. A client that refuses
 // any step is left as it was.
-Outcome fitOrRestore(HWND hwnd, int mode) {
+Outcome fitOrRestore(HWND hwnd, int mode, const PlaceTarget& target) {
     // Every client in its own awareness: a DPI-unaware one in the 96-DPI pixels it renders
     // at, an aware one in physical pixels, so no size is scaled and rounded on its way.
     const AwarenessOfWindow asTheClient(hwnd);
@@ -166,7 +219,16 @@ Outcome fitOrRestore(HWND hwnd, int mode) {
     const LONG style = static_cast<LONG>(GetWindowLongPtrW(hwnd, GWL_STYLE));
     const LONG exStyle = static_cast<LONG>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
     const bool fit = mode == fitPass;
-    if (hasCaption(style) != fit) return Outcome::untouched;
+    if (hasCaption(style) != fit) {
+        // the frame is already the one asked for: a client with a place goes there all the same
+        RECT now{};
+        if (!target.place || !GetWindowRect(hwnd, &now)) return Outcome::untouched;
+        const RECT placed = atPlace(now, target);
+        if (placed.left == now.left && placed.top == now.top) return Outcome::untouched;
+        return SetWindowPos(hwnd, nullptr, placed.left, placed.top, 0, 0, quietly | SWP_NOSIZE)
+                   ? Outcome::changed
+                   : refusalOf(hwnd, GetLastError());
+    }
     // as visible or hidden as it was, and still disabled under the game's own modal dialog
     const LONG kept = WS_VISIBLE | WS_DISABLED;
     const LONG newStyle = ((fit ? fittedStyle : restoredStyle) & ~kept) | (style & kept);
@@ -183,6 +245,7 @@ Outcome fitOrRestore(HWND hwnd, int mode) {
         bounds = restoredBounds(monitor.rcWork, clientSize, -frame.left, frame.bottom,
                                 -frame.top - frame.bottom);
     }
+    bounds = atPlace(bounds, target);
     const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
     // the new frame takes effect in this one call, so the client area keeps its size
     if (outcome == Outcome::changed && !SetWindowPos(hwnd, nullptr, bounds.left, bounds.top, width,
@@ -226,13 +289,16 @@ BOOL CALLBACK clientWindowVisitor(HWND hwnd, LPARAM param) {
     if (!GetClassNameW(hwnd, className, classNameBufferSize) || !isClientClass(className))
         return TRUE;
     if (!IsWindow(hwnd)) return TRUE;
+    if (run.only && std::find(run.only->begin(), run.only->end(), hwnd) == run.only->end())
+        return TRUE;
+    const PlaceTarget target = placeTargetOf(hwnd, run);
     if (!run.shared) {
-        noteOutcome(run.report, hwnd, fitOrRestore(hwnd, run.mode));
+        noteOutcome(run.report, hwnd, fitOrRestore(hwnd, run.mode, target));
         return TRUE;
     }
     const WindowClaim claim(run, hwnd);
     if (!claim.held) return FALSE;
-    noteOutcome(run.report, hwnd, fitOrRestore(hwnd, run.mode));
+    noteOutcome(run.report, hwnd, fitOrRestore(hwnd, run.mode, target));
     return TRUE;
 }
 
@@ -242,6 +308,8 @@ struct PassOrder {
     unsigned request;
     HWND reportTo;
     UINT reportMessage;
+    Places places;
+    std::vector<HWND> only;
 };
 
 unsigned __stdcall ownedPassThread(void* order) {
@@ -249,7 +317,10 @@ unsigned __stdcall ownedPassThread(void* order) {
     perMonitorAwareThread();
     PassReport report;
     report.mode = (own->request & 3) == askFit ? fitPass : restorePass;
-    PassRun run{report.mode, own->shared.get(), own->request, &report};
+    PassRun run{report.mode, own->shared.get(), own->request, &report, nullptr, {}, nullptr};
+    run.places = &own->places;
+    if (!own->places.empty()) run.monitors = connectedMonitors();
+    if (!own->only.empty()) run.only = &own->only;
     EnumWindows(clientWindowVisitor, reinterpret_cast<LPARAM>(&run));
     // once per command: a superseded pass leaves the telling to the newer one
     ClientPasses::Shared& shared = *own->shared;
@@ -308,11 +379,13 @@ ClientPasses::~ClientPasses() {
     shared->request.store((++requests << 2) | askStop);
 }
 
-void ClientPasses::Start(int mode, HWND reportTo, UINT reportMessage) {
+void ClientPasses::Start(int mode, HWND reportTo, UINT reportMessage, Places places,
+                         std::vector<HWND> only) {
     const unsigned request = (++requests << 2) | (mode == fitPass ? askFit : askRestore);
     // from here on the running pass stops before its next window
     shared->request.store(request);
-    auto* order = new PassOrder{shared, request, reportTo, reportMessage};
+    auto* order =
+        new PassOrder{shared, request, reportTo, reportMessage, std::move(places), std::move(only)};
     latest.reset(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ownedPassThread, order, 0, nullptr)));
     if (!latest) delete order; // nothing runs; clients stay as the last pass left them
@@ -367,8 +440,14 @@ CWString refusalNotice(const PassReport& report, const std::function<CWString(HW
 }
 
 unsigned __stdcall clientPassThread(void* mode) {
-    perMonitorAwareThread();
-    PassRun run{static_cast<int>(reinterpret_cast<intptr_t>(mode)), nullptr, 0, nullptr};
-    EnumWindows(clientWindowVisitor, reinterpret_cast<LPARAM>(&run));
+    clientPass(static_cast<int>(reinterpret_cast<intptr_t>(mode)), {});
     return 0;
+}
+
+void clientPass(int mode, const Places& places) {
+    perMonitorAwareThread();
+    PassRun run{mode, nullptr, 0, nullptr, nullptr, {}, nullptr};
+    run.places = &places;
+    if (!places.empty()) run.monitors = connectedMonitors();
+    EnumWindows(clientWindowVisitor, reinterpret_cast<LPARAM>(&run));
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "clients/places.h"
 #include "core/handles.h"
 #include "core/wstring.h"
 
@@ -69,8 +70,11 @@ class ClientPasses {
     ClientPasses& operator=(const ClientPasses&) = delete;
 
     // When the pass has been through every window, its report is kept and `reportTo` is
-    // posted `reportMessage`; a pass superseded before the end reports nothing.
-    void Start(int mode, HWND reportTo = nullptr, UINT reportMessage = 0);
+    // posted `reportMessage`; a pass superseded before the end reports nothing. A client whose
+    // character has a place goes there rather than to the corner. With `only`, the pass
+    // handles those clients and no other.
+    void Start(int mode, HWND reportTo = nullptr, UINT reportMessage = 0, Places places = {},
+               std::vector<HWND> only = {});
     // True once the latest pass has ended (or none was started).
     bool Ended() const;
     // The report of the last pass that went to the end, once; empty after that. Clients that
@@ -89,3 +93,5 @@ class ClientPasses {
 // Runs per-monitor aware (where Windows has per-thread awareness) and handles each client in
 // the client's own awareness, so sizes are exact on scaled displays for both kinds of game.
 unsigned __stdcall clientPassThread(void* mode);
+// The same with places.
+void clientPass(int mode, const Places& places);

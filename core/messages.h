@@ -8,6 +8,8 @@ enum : UINT {
     UM_SETTINGSCHANGED = WM_USER + 1011,
     UM_REFRESHSTRIP = WM_USER + 1012, // the strip's scan ended, or a window it shows changed
     UM_PASSREPORT = WM_USER + 1013,   // a pass went to the end: its report waits with the passes
+    UM_NEWCLIENTLOOK = WM_USER + 1014, // a window event asks the new clients' fitter to look
+    UM_NEWCLIENTFIT = WM_USER + 1015,  // the new clients' fit ended: its report waits there
 };
 
 // Another program (an installer) asks a running copy to end as "Exit Skarvel" does. Sent to
@@ -25,4 +27,6 @@ enum Command : WPARAM {
     cmdConfigure = 6,
     cmdVersion = 7,
     cmdExit = 8,
+    cmdRememberPlaces = 9,
+    cmdForgetPlaces = 10,
 };

@@ -118,7 +118,7 @@ class Day : public testing::Test {
     HWND openTrayMenu() {
         testkit::moveCursor(iconPoint.x, iconPoint.y);
         PostMessageW(skarvel.tray, UM_TRAYNOTIFY, 0, WM_LBUTTONUP);
-        return waitProgramWindow(6 * menuItemHeight + 4);
+        return waitProgramWindow(7 * menuItemHeight + 4);
     }
     HWND openSwitcherMenu(int rows) {
         clickScreen(onWindow(strip, scaled({4, 8})), true);
@@ -240,7 +240,7 @@ TEST_F(Day, FromFirstStartToExit) {
     chooseRow(openSwitcherMenu(7), 2); // "Lock"
     EXPECT_EQ(storedNumber(L"Switcher Position x"), DWORD(before.left + 5 * stride.x));
     EXPECT_EQ(storedNumber(L"Switcher Position y"), DWORD(before.top + 5 * stride.y));
-    chooseRow(openTrayMenu(), 5); // "Exit Skarvel"
+    chooseRow(openTrayMenu(), 6); // "Exit Skarvel"
     DWORD code = STILL_ACTIVE;
     EXPECT_TRUE(skarvel.process.waitExit(10000, &code));
     EXPECT_EQ(code, 0u);
@@ -293,7 +293,7 @@ TEST_F(Day, FromFirstStartToExit) {
     EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(strip); }, 3000));
     EXPECT_EQ(storedNumber(L"Client Switcher"), 0u);
 
-    chooseRow(openTrayMenu(), 3);
+    chooseRow(openTrayMenu(), 4);
     config = waitProgramWindow(configHeight, configWidth);
     ASSERT_TRUE(config);
     clickScreen(onWindow(config, scaled({14, 42})));
@@ -349,7 +349,7 @@ TEST_F(Day, FromFirstStartToExit) {
 
     // "Exit Skarvel": the icon goes and the program ends cleanly.
     const HWND tray = skarvel.tray;
-    chooseRow(openTrayMenu(), 5);
+    chooseRow(openTrayMenu(), 6);
     code = STILL_ACTIVE;
     EXPECT_TRUE(skarvel.process.waitExit(10000, &code));
     EXPECT_EQ(code, 0u);

@@ -41,8 +41,9 @@ template <class F> double medianPerCall(int runs, int calls, F f) {
 int wmain() {
     moduleInstance = GetModuleHandleW(nullptr);
     CMenuWin menu;
-    for (int i = 0; i < 6; ++i)
-        menu.AppendItem(trayMenuEntries[i].text, trayMenuEntries[i].command, i == 5);
+    const auto entries = trayMenuEntries(false);
+    for (size_t i = 0; i < entries.size(); ++i)
+        menu.AppendItem(entries[i].text, entries[i].command, i + 1 == entries.size());
     if (!menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
                            menuItemHeight, menuItemHeight))
         return 1;

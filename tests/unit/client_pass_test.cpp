@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "clients/client_pass.h"
+#include "clients/places.h"
 #include "core/game_client.h"
 #include "core/user32.h"
 #include "tests/support/testkit.h"
@@ -221,6 +222,58 @@ TEST(ClientPass, ThePassThreadAloneIsPerMonitorAware) {
     passes.Start(restorePass);
     EXPECT_TRUE(testkit::pumpUntil([&] { return passes.Ended(); }, 10000));
     EXPECT_TRUE(equal(getThread(), before));
+}
+
+} // namespace
+
+namespace {
+
+TEST(Places, GoAtTheirOffsetScaledWithTheWorkAreaAndArePulledIn) {
+    const Place place{L"m", {100, 50}, {1000, 800}};
+    const struct {
+        const char* what;
+        RECT work;
+        SIZE window;
+        POINT expected;
+    } rows[] = {
+        {"the same work area", {0, 0, 1000, 800}, {300, 200}, {100, 50}},
+        {"a work area at negative coordinates", {-1000, -200, 0, 600}, {300, 200}, {-900, -150}},
+        {"a larger work area (a new resolution)", {0, 20, 1500, 1220}, {300, 200}, {150, 95}},
+        {"sticking out right and below", {0, 0, 1000, 800}, {950, 790}, {50, 10}},
+        {"too wide: the top-left stays inside", {0, 0, 1000, 800}, {1200, 200}, {100, 50}},
+    };
+    for (const auto& row : rows) {
+        const POINT at = placedOn(place, row.work, row.window);
+        EXPECT_EQ(at.x, row.expected.x) << row.what;
+        EXPECT_EQ(at.y, row.expected.y) << row.what;
+    }
+    // pulled in at every edge
+    const RECT work{-100, -100, 500, 400};
+    const POINT in[] = {{-300, 0}, {0, -300}, {450, 0}, {0, 350}, {900, 900}},
+                out[] = {{-100, 0}, {0, -100}, {400, 0}, {0, 300}, {400, 300}};
+    for (size_t i = 0; i < std::size(in); ++i) {
+        const POINT at = pulledIn(in[i], {100, 100}, work);
+        EXPECT_TRUE(at.x == out[i].x && at.y == out[i].y) << i;
+    }
+    const POINT huge = pulledIn({2000, -2000}, {700, 600}, work);
+    EXPECT_TRUE(huge.x == 499 && huge.y == -100) << "the top-left of a window that cannot fit";
+}
+
+TEST(Places, AreStoredAsVersionedTextAndADamagedOneIsNoPlace) {
+    const Place place{L"\\\\?\\DISPLAY#ABC1234#5&1&UID4353#{e6f07b5f}", {-20, 35}, {1920, 1040}};
+    const std::wstring text = placeText(place);
+    EXPECT_EQ(text, L"1 -20 35 1920 1040 \\\\?\\DISPLAY#ABC1234#5&1&UID4353#{e6f07b5f}");
+    Place read;
+    ASSERT_TRUE(placeFromText(text, read));
+    EXPECT_TRUE(read.monitor == place.monitor && read.offset.x == -20 && read.offset.y == 35 &&
+                read.work.cx == 1920 && read.work.cy == 1040);
+    for (const wchar_t* damaged :
+         {L"", L"2 0 0 100 100 m", L"1 0 0 100 100", L"1 0 0 100 100 ", L"1 0 0 0 100 m",
+          L"1 0 x 100 100 m", L"1 0 0 100 -5 m", L"1 99999999 0 100 100 m", L"1  0 0 100 100 m",
+          L"1 0 0 100"})
+        EXPECT_FALSE(placeFromText(damaged, read)) << "\"" << testing::PrintToString(damaged);
+    EXPECT_EQ(placesNotice({}), L"NO PLACE REMEMBERED: NO CLIENT SHOWS A CHARACTER ON A MONITOR");
+    EXPECT_EQ(placesNotice({L"Alice", L"Bob"}), L"2 PLACES REMEMBERED: ALICE, BOB");
 }
 
 } // namespace

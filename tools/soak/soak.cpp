@@ -193,7 +193,7 @@ class Churn {
         testkit::moveCursor(900, 500);
         PostMessageW(skarvel.tray, UM_TRAYNOTIFY, 0, WM_LBUTTONUP);
         // "Set clients" and "Restore" only: the rest open windows or end the program
-        chooseOrLeave(waitShown(pid(), 6 * menuItemHeight + 4), 6, {1, 2});
+        chooseOrLeave(waitShown(pid(), 7 * menuItemHeight + 4), 7, {1, 2});
     }
     void switcherMenu() {
         const HWND strip = findSwitcher(pid());
