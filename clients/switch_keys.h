@@ -42,8 +42,8 @@ class SwitchKeys {
     // Lets go of every key and stops following, while the window still exists.
     void Detach();
     // The window in front now, by its root owner (a client's own dialog is that client): keys
-    // are held while it is a client and let go when anything
-    // else is (none at all, for a moment while the front changes, is nothing else).
+    // are held while it is a client and let go when anything else is (none at all, for a
+    // moment while the front changes, is nothing else).
     void Follow(HWND front);
     // Follows the window in front now: the periodic look.
     void Look() { Follow(clientInFront()); }

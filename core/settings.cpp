@@ -92,6 +92,17 @@ void writePosition(HKEY key) {
     writeNumber(key, switcherPhysicalValue, 1);
 }
 
+BOOL CALLBACK addMonitorScale(HMONITOR monitor, HDC, RECT*, LPARAM list) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+    auto& all = *reinterpret_cast<std::vector<MonitorScale>*>(list);
+    const MonitorScale one{info.rcMonitor, Scale::ofMonitor(monitor).dpi};
+    // the primary first
+    all.insert(info.dwFlags & MONITORINFOF_PRIMARY ? all.begin() : all.end(), one);
+    return TRUE;
+}
+
 // An unmarked position was stored by an earlier, DPI-unaware version: converted once, and
 // marked so that nothing converts it again (at 96 DPI too, or a later change of scale would).
 // Only values read are converted: a default written back in place of an unreadable one is
@@ -102,19 +113,7 @@ void convertUnawarePosition(HKEY key, bool xRead, bool yRead) {
     // the scale Windows showed the unaware strip at: its monitor's now, which is not the
     // system's DPI once the scale was changed without signing out
     std::vector<MonitorScale> monitors;
-    EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR monitor, HDC, RECT*, LPARAM list) {
-            MONITORINFO info{};
-            info.cbSize = sizeof(info);
-            if (!GetMonitorInfoW(monitor, &info)) return TRUE;
-            auto& all = *reinterpret_cast<std::vector<MonitorScale>*>(list);
-            const MonitorScale one{info.rcMonitor, Scale::ofMonitor(monitor).dpi};
-            // the primary first
-            all.insert(info.dwFlags & MONITORINFOF_PRIMARY ? all.begin() : all.end(), one);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&monitors));
+    EnumDisplayMonitors(nullptr, nullptr, addMonitorScale, reinterpret_cast<LPARAM>(&monitors));
     const UINT dpi = unawarePositionDpi({settings.switcherX, settings.switcherY}, monitors);
     const POINT at = positionFromUnaware({settings.switcherX, settings.switcherY}, dpi);
     if (xRead && at.x != settings.switcherX) {
