@@ -122,6 +122,39 @@ bool underWine() {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
+constexpr wchar_t placesKey[] = L"Software\\Skarvel\\Places";
+
+// A character's stored place as text, or an empty one.
+std::wstring storedPlace(const wchar_t* name) {
+    wchar_t text[1100]{};
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_CURRENT_USER, placesKey, name, RRF_RT_REG_SZ, nullptr, text, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    return text;
+}
+
+void storePlaceText(const wchar_t* name, const std::wstring& text) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, placesKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   DWORD((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+// Its top-left is there (in this program's physical pixels), and its frame is `style`.
+bool placedAt(HWND window, POINT at, LONG style) {
+    const RECT r = windowRect(window);
+    return r.left == at.x && r.top == at.y && GetWindowLongW(window, GWL_STYLE) == style;
+}
+
+POINT topLeft(HWND window) {
+    const RECT r = windowRect(window);
+    return {r.left, r.top};
+}
+
 class ClientPass : public testing::Test {
   protected:
     void SetUp() override {
@@ -138,6 +171,19 @@ class ClientPass : public testing::Test {
         for (const StandIn& client : started)
             EXPECT_TRUE(client.hwnd) << "a stand-in did not start";
         return started;
+    }
+
+    void restart(DWORD fitNewClients = 0) {
+        ASSERT_TRUE(exitSkarvel(skarvel));
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Skarvel", 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            RegSetValueExW(key, L"Fit new clients", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&fitNewClients), sizeof fitNewClients);
+            RegCloseKey(key);
+        }
+        skarvel = startSkarvel();
+        ASSERT_TRUE(skarvel.tray) << "skarvel did not start again";
     }
 
     Skarvel skarvel;
@@ -605,4 +651,123 @@ TEST_F(ClientPass, ExitWhileAPassIsStuckEndsWithCodeZero) {
     skarvel.tray = nullptr;
 }
 
+// Each character goes to its remembered place in both passes, after a restart and in a new
+// client process too; a place that would stick out is pulled in, and a place remembered on a
+// display of another scale keeps its physical offset relative to the work area, scaled as the
+// work area is (at 144 DPI the work area is 1.5 times the one of a 96-DPI session).
+TEST_F(ClientPass, RememberedPlacesHoldForBothPassesAndRestartsUntilForgotten) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, placesKey);
+    const RECT work = workArea();
+    const UINT dpi = Scale::ofScreen().dpi;
+    auto c = clients({L"--title \"QOR - Alice\" --size 320x200 --pos 200,150",
+                      L"--title \"QOR - Bob\" --size 320x200 --pos 560,260",
+                      L"--title \"QOR - Cara\" --size 320x200 --pos 380,420",
+                      L"--title QOR --size 320x200 --pos 100,300"});
+    ASSERT_EQ(c.size(), 4u);
+    const HWND alice = c[0].hwnd, bob = c[1].hwnd, cara = c[2].hwnd, login = c[3].hwnd;
+    const POINT aliceAt = topLeft(alice);
+    postCommand(skarvel.tray, cmdRememberPlaces);
+    ASSERT_TRUE(waitUntil([] { return !storedPlace(L"Cara").empty(); }, 3000));
+    EXPECT_TRUE(storedPlace(L"QOR").empty()) << "the login screen's title names nobody";
+    const std::wstring stored = storedPlace(L"Alice");
+    size_t idAt = 0;
+    for (int field = 0; field < 5 && idAt != std::wstring::npos; ++field)
+        idAt = stored.find(L' ', idAt) + 1;
+    const std::wstring monitor = stored.substr(idAt);
+    const LONG ww = work.right - work.left, wh = work.bottom - work.top;
+    EXPECT_EQ(stored, L"1 " + std::to_wstring(aliceAt.x - work.left) + L" " +
+                          std::to_wstring(aliceAt.y - work.top) + L" " + std::to_wstring(ww) +
+                          L" " + std::to_wstring(wh) + L" " + monitor);
+    // Bob stored sticking out at the bottom right; Cara as remembered at 96 DPI
+    storePlaceText(L"Bob", L"1 " + std::to_wstring(ww - 100) + L" " + std::to_wstring(wh - 50) +
+                               L" " + std::to_wstring(ww) + L" " + std::to_wstring(wh) + L" " +
+                               monitor);
+    storePlaceText(L"Cara", L"1 40 30 " + std::to_wstring(MulDiv(ww, 96, int(dpi))) + L" " +
+                                std::to_wstring(MulDiv(wh, 96, int(dpi))) + L" " + monitor);
+    const POINT caraAt{work.left + MulDiv(40, int(dpi), 96), work.top + MulDiv(30, int(dpi), 96)};
+    SetWindowPos(alice, nullptr, work.left + 5, work.top + 5, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); // moved away
+
+    postCommand(skarvel.tray, cmdSetClients);
+    EXPECT_TRUE(waitUntil([&] { return placedAt(alice, aliceAt, fittedStyle); }, 10000))
+        << describePhysically(alice);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const RECT r = windowRect(bob);
+            return r.right == work.right && r.bottom == work.bottom &&
+                   GetWindowLongW(bob, GWL_STYLE) == fittedStyle;
+        },
+        10000))
+        << "not pulled in: " << describePhysically(bob);
+    EXPECT_TRUE(waitUntil([&] { return placedAt(cara, caraAt, fittedStyle); }, 10000))
+        << describePhysically(cara);
+    EXPECT_TRUE(waitUntil([&] { return placedAt(login, {work.left, work.top}, fittedStyle); }, 10000))
+        << "a client with no place goes to the corner: " << describePhysically(login);
+    postCommand(skarvel.tray, cmdRestore);
+    EXPECT_TRUE(waitUntil([&] { return placedAt(alice, aliceAt, restoredStyle); }, 10000))
+        << describePhysically(alice);
+
+    // after a restart, a new client process of a remembered character
+    restart();
+    PostMessageW(alice, QOR_EXIT, 0, 0);
+    ASSERT_TRUE(c[0].process.waitExit(5000));
+    auto again = clients({L"--title \"QOR - Alice\" --size 320x200 --pos 600,420"});
+    ASSERT_EQ(again.size(), 1u);
+    postCommand(skarvel.tray, cmdSetClients);
+    EXPECT_TRUE(waitUntil([&] { return placedAt(again[0].hwnd, aliceAt, fittedStyle); }, 10000))
+        << describePhysically(again[0].hwnd);
+
+    postCommand(skarvel.tray, cmdForgetPlaces);
+    EXPECT_TRUE(waitUntil([] { return storedPlace(L"Cara").empty(); }, 3000));
+    postCommand(skarvel.tray, cmdRestore);
+    EXPECT_TRUE(waitUntil([&] { return placedAt(again[0].hwnd, {work.left, work.top}, restoredStyle); },
+                          10000))
+        << "the corner again: " << describePhysically(again[0].hwnd);
+}
+
+// With "Fit new clients", a client is fitted on its own when its title turns into a character's
+// name, once per window and name; a new client of a remembered character goes to its place.
+TEST_F(ClientPass, NewClientsAreFittedAsTheyLogInOncePerWindowAndName) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, placesKey);
+    restart(1);
+    const RECT work = workArea();
+    auto c = clients({L"--title QOR --size 320x200 --pos 300,200"});
+    ASSERT_EQ(c.size(), 1u);
+    const HWND client = c[0].hwnd;
+    // a client just started answers the first call from another program only after a while
+    ASSERT_TRUE(waitUntil([&] { return ownClientSize(client).cx == 320; }, 8000));
+    EXPECT_FALSE(waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == fittedStyle; }, 600))
+        << "the login screen was fitted";
+
+    // Windows reports the rename, Wine 8 is looked at every 90 ms, Wine 10 in its safety look
+    auto renamedIsFitted = [&](const wchar_t* title) {
+        const ULONGLONG renamed = GetTickCount64();
+        deliver(client, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
+        const bool fitted = waitUntil([&] { return placedAt(client, {work.left, work.top},
+                                                            fittedStyle); }, 4000);
+        std::printf("renamed to %ls: fitted after %llu ms\n", title, GetTickCount64() - renamed);
+        return fitted;
+    };
+    EXPECT_TRUE(renamedIsFitted(L"QOR - Dave")) << describePhysically(client);
+    postCommand(skarvel.tray, cmdRestore);
+    EXPECT_TRUE(waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == restoredStyle; }, 5000));
+    EXPECT_FALSE(waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == fittedStyle; }, 2500))
+        << "restored by hand, fitted again under the same name";
+    EXPECT_TRUE(renamedIsFitted(L"QOR - Erin")) << "another character logged in on that window";
+
+    // a remembered character's new client goes to its place, with no command
+    SetWindowPos(client, nullptr, work.left + 150, work.top + 120, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    postCommand(skarvel.tray, cmdRememberPlaces);
+    ASSERT_TRUE(waitUntil([] { return !storedPlace(L"Erin").empty(); }, 3000));
+    auto erin = clients({L"--title \"QOR - Erin\" --size 320x200 --pos 500,400"});
+    ASSERT_EQ(erin.size(), 1u);
+    EXPECT_TRUE(waitUntil(
+        [&] { return placedAt(erin[0].hwnd, {work.left + 150, work.top + 120}, fittedStyle); },
+        10000))
+        << describePhysically(erin[0].hwnd);
+    RegDeleteTreeW(HKEY_CURRENT_USER, placesKey);
+}
+
 } // namespace
+
