@@ -108,7 +108,7 @@ void CConfigWin::Act(int id) {
         break;
     case idOk:
         saveSettings(showSwitcher, keepSwitcherOpen, switcherOpensClients, loadAtStartup,
-                     editField);
+                     settings.fitNewClients, editField);
         PostMessageW(opener, UM_SETTINGSCHANGED, 0, 0);
         CloseSoon();
         return;
