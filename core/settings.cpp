@@ -22,6 +22,7 @@ constexpr wchar_t showSwitcherValue[] = L"Client Switcher";
 constexpr wchar_t keepSwitcherOpenValue[] = L"Keep switcher open";
 constexpr wchar_t switcherOpensClientsValue[] = L"Use switcher to open clients";
 constexpr wchar_t loadAtStartupValue[] = L"Load at windows startup";
+constexpr wchar_t fitNewClientsValue[] = L"Fit new clients";
 constexpr wchar_t switcherXValue[] = L"Switcher Position x";
 constexpr wchar_t switcherYValue[] = L"Switcher Position y";
 // 1: the position is in the screen's own pixels, as this version stores it. A DPI would be
@@ -275,6 +276,8 @@ void loadSettings() {
     loadNumber(key.get(), switcherOpensClientsValue, settings.switcherOpensClients,
                defaults.switcherOpensClients);
     loadNumber(key.get(), loadAtStartupValue, settings.loadAtStartup, defaults.loadAtStartup);
+    // newer than the other switches: held to its type as the keys are, and never written here
+    settings.fitNewClients = readKeyValue(key.get(), fitNewClientsValue, defaults.fitNewClients);
     const bool xRead =
         loadNumber(key.get(), switcherXValue, settings.switcherX, defaults.switcherX);
     const bool yRead =
@@ -322,7 +325,7 @@ CWString editText(HWND editField) {
 } // namespace
 
 void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpensClients,
-                  DWORD loadAtStartup, HWND editField) {
+                  DWORD loadAtStartup, DWORD fitNewClients, HWND editField) {
     RegKey key;
     if (createUserKey(settingsKeyPath, key) == ERROR_SUCCESS) {
         settings.showSwitcher = showSwitcher;
@@ -333,6 +336,8 @@ void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpen
         writeNumber(key.get(), switcherOpensClientsValue, settings.switcherOpensClients);
         settings.loadAtStartup = loadAtStartup;
         writeNumber(key.get(), loadAtStartupValue, settings.loadAtStartup);
+        settings.fitNewClients = fitNewClients;
+        writeNumber(key.get(), fitNewClientsValue, settings.fitNewClients);
         writePosition(key.get());
 
         // without an edit field there is no text to take over: the path stays as it is

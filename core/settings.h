@@ -46,7 +46,7 @@ extern Settings settings;
 void loadSettings();
 bool findClientPath();
 void saveSettings(DWORD showSwitcher, DWORD keepSwitcherOpen, DWORD switcherOpensClients,
-                  DWORD loadAtStartup, HWND editField);
+                  DWORD loadAtStartup, DWORD fitNewClients, HWND editField);
 void saveSwitcherPosition(int x, int y);
 // A strip position stored by an earlier version, which was DPI-unaware: Windows showed it in
 // 96-DPI pixels scaled by its monitor's DPI, so this is where it stood in the screen's

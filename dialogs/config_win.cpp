@@ -41,6 +41,7 @@ void CConfigWin::OnCreate() {
     showSwitcher = settings.showSwitcher;
     keepSwitcherOpen = settings.keepSwitcherOpen;
     switcherOpensClients = settings.switcherOpensClients;
+    fitNewClients = settings.fitNewClients;
     FollowScale(Scale::ofWindow(hwnd));
     editField =
         CreateWindowExW(0, L"EDIT", nullptr, WS_CHILD | WS_VISIBLE | ES_UPPERCASE | ES_AUTOHSCROLL,
@@ -79,17 +80,18 @@ void CConfigWin::Draw(HDC dc, HBRUSH back, HBRUSH accent) {
          L"USE SWITCHER TO OPEN CLIENTS",
          switcherOpensClients,
          idSwitcherOpensClients},
+        {{10, 80, 207, 94}, L"FIT NEW CLIENTS", fitNewClients, idFitNewClients},
     };
     Brush shadowBrush(CreateSolidBrush(shadowColor)), textBrush(CreateSolidBrush(textColor));
     for (const auto& box : boxes)
         DrawCheckBox(dc, box.row, box.text, box.flag, box.id, shadowBrush.get(), textBrush.get());
     DrawSmoothText(dc, L"QOR ONLINE PATH", textColor, backColor, textFont.get(),
-                   scale(RECT{10, 80, 207, 94}), labelFormat, true, nullptr, scale);
-    editRect = scale(RECT{10, 95, 207, 110});
+                   scale(RECT{10, 95, 207, 109}), labelFormat, true, nullptr, scale);
+    editRect = scale(RECT{10, 110, 207, 125});
 
-    DrawButton(dc, {167, 117, 207, 132}, L"CLOSE", idClose, accent);
-    DrawButton(dc, {121, 117, 161, 132}, L"OK", idOk, accent);
-    DrawButton(dc, {10, 117, 50, 132}, L"KEYS", idKeys, accent);
+    DrawButton(dc, {167, 132, 207, 147}, L"CLOSE", idClose, accent);
+    DrawButton(dc, {121, 132, 161, 147}, L"OK", idOk, accent);
+    DrawButton(dc, {10, 132, 50, 147}, L"KEYS", idKeys, accent);
 }
 
 void CConfigWin::Act(int id) {
@@ -106,9 +108,12 @@ void CConfigWin::Act(int id) {
     case idSwitcherOpensClients:
         switcherOpensClients = flipped(switcherOpensClients);
         break;
+    case idFitNewClients:
+        fitNewClients = flipped(fitNewClients);
+        break;
     case idOk:
         saveSettings(showSwitcher, keepSwitcherOpen, switcherOpensClients, loadAtStartup,
-                     editField);
+                     fitNewClients, editField);
         PostMessageW(opener, UM_SETTINGSCHANGED, 0, 0);
         CloseSoon();
         return;

@@ -1,10 +1,10 @@
-// The configuration window: the four switches and the client path, saved only on OK.
+// The configuration window: the switches and the client path, saved only on OK.
 #pragma once
 #include "dialogs/panel_win.h"
 
 // At 96 DPI.
 inline constexpr int configWidth = 215;
-inline constexpr int configHeight = 140;
+inline constexpr int configHeight = 155;
 
 class CConfigWin : public CPanelWin {
   public:
@@ -32,6 +32,7 @@ class CConfigWin : public CPanelWin {
     DWORD showSwitcher = 0;
     DWORD keepSwitcherOpen = 0;
     DWORD switcherOpensClients = 0;
+    DWORD fitNewClients = 0;
     HWND editField = nullptr;
     RECT editRect{};
     Brush editBrush;

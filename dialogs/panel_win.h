@@ -24,6 +24,7 @@ enum ControlId {
     idPreviousKey = 11,
     idLastKey = 12,
     idPlaceKeys = 13,
+    idFitNewClients = 14,
 };
 
 struct HitRegion {

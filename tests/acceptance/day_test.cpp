@@ -279,7 +279,7 @@ TEST_F(Day, FromFirstStartToExit) {
     ASSERT_TRUE(config);
     shot(L"configuration", around(config, 12));
     // its KEYS button opens the keys window over it; CLOSE there leaves the keys as they were
-    clickScreen(onWindow(config, scaled({30, 124})));
+    clickScreen(onWindow(config, scaled({30, 139})));
     const HWND keys = waitProgramWindow(keysHeight, keysWidth);
     ASSERT_TRUE(keys);
     testkit::moveCursor(parked.x, parked.y);
@@ -288,7 +288,7 @@ TEST_F(Day, FromFirstStartToExit) {
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(keys); }, 3000));
     EXPECT_EQ(storedNumber(L"Switch keys"), absentNumber);
     clickScreen(onWindow(config, scaled({14, 42})));   // "SHOW SWITCHER"
-    clickScreen(onWindow(config, scaled({140, 124}))); // OK
+    clickScreen(onWindow(config, scaled({140, 139}))); // OK
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
     EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(strip); }, 3000));
     EXPECT_EQ(storedNumber(L"Client Switcher"), 0u);
@@ -298,13 +298,13 @@ TEST_F(Day, FromFirstStartToExit) {
     ASSERT_TRUE(config);
     clickScreen(onWindow(config, scaled({14, 42})));
     clickScreen(onWindow(config, scaled({14, 72})));   // "USE SWITCHER TO OPEN CLIENTS"
-    clickScreen(onWindow(config, scaled({100, 102}))); // into the path field
+    clickScreen(onWindow(config, scaled({100, 117}))); // into the path field
     std::wstring path = testkit::binDir() + L"qor.exe";
     for (wchar_t& c : path)
         c = static_cast<wchar_t>(towlower(c));
     typeText(path);
     shot(L"06-configure-path");
-    clickScreen(onWindow(config, scaled({140, 124})));
+    clickScreen(onWindow(config, scaled({140, 139})));
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
     EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(strip) != FALSE; }, 3000));
     std::wstring upper = path;

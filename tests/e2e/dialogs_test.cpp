@@ -67,7 +67,7 @@ class Dialogs : public testing::Test {
     Skarvel skarvel;
 };
 
-constexpr POINT opensClientsBox{14, 72};
+constexpr POINT opensClientsBox{14, 72}, fitNewClientsBox{14, 87};
 
 TEST_F(Dialogs, OkFromTheSwitcherHidesAndShowsTheStrip) {
     auto clients = testkit::startClients({L"--title \"QOR - Alice\""});
@@ -118,10 +118,12 @@ TEST_F(Dialogs, ExitWithBothWindowsOpenSavesNothing) {
     ASSERT_TRUE(waitShown(versionWidth, versionHeight));
     click(config, showSwitcherBox);
     click(config, opensClientsBox);
+    click(config, fitNewClientsBox);
     EXPECT_TRUE(exitSkarvel(skarvel));
     skarvel.tray = nullptr;
     EXPECT_EQ(storedNumber(L"Client Switcher"), 1u);
     EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 0u);
+    EXPECT_EQ(storedNumber(L"Fit new clients"), absentNumber);
 }
 
 TEST_F(Dialogs, TheLinkOpensTheSupportPageThroughTheShellAndTheWindowStays) {
@@ -169,9 +171,11 @@ TEST_F(Dialogs, AtTheScreensScaleARealClickHitsTheControls) {
     SetWindowPos(version, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(config, nullptr, 20, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     testkit::clickScreen(onScreen(config, opensClientsBox));
+    testkit::clickScreen(onScreen(config, fitNewClientsBox));
     testkit::clickScreen(onScreen(config, configOkPoint));
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(config); }, 3000));
     EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 1u);
+    EXPECT_EQ(storedNumber(L"Fit new clients"), 1u);
     testkit::clickScreen(onScreen(version, {308, 45})); // Close
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(version); }, 3000));
 }
@@ -184,7 +188,7 @@ TEST_F(Dialogs, EachMovesWithARealDragFromAFreePoint) {
     postCommand(skarvel.tray, cmdConfigure);
     const HWND config = waitShown(configWidth, configHeight);
     ASSERT_TRUE(config);
-    testkit::clickScreen(onScreen(config, {30, 124})); // KEYS
+    testkit::clickScreen(onScreen(config, {30, 139})); // KEYS
     const HWND keys = waitShown(keysWidth, keysHeight);
     ASSERT_TRUE(keys);
     postCommand(skarvel.tray, cmdVersion);
@@ -236,7 +240,7 @@ TEST_F(Dialogs, TheKeysButtonOpensTheKeysWindowWhoseOkStoresTheKeys) {
     postCommand(skarvel.tray, cmdConfigure);
     const HWND config = waitShown(configWidth, configHeight);
     ASSERT_TRUE(config);
-    testkit::clickScreen(onScreen(config, {30, 124}));
+    testkit::clickScreen(onScreen(config, {30, 139}));
     const HWND keys = waitShown(keysWidth, keysHeight);
     ASSERT_TRUE(keys) << "no keys window " << scale(keysWidth) << " x " << scale(keysHeight);
     EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == keys; }, 3000))

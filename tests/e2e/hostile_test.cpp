@@ -244,6 +244,7 @@ const StoredSetting storedSettings[] = {
     {L"Previous client key", true, 0, true},
     {L"Last client key", true, 0, true},
     {L"Place keys", true, 0, true},
+    {L"Fit new clients", true, 0, true},
 };
 
 struct WrongForm {

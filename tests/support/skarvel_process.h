@@ -48,7 +48,7 @@ bool chooseInMenu(HWND menu, POINT at, bool realClick = false);
 // late, and one between a press and its release drops the press, as it would a user's.
 void parkPointer();
 // Points in the configuration window at 96 DPI: the "Client Switcher" box and OK.
-inline constexpr POINT showSwitcherBox{14, 42}, configOkPoint{140, 124};
+inline constexpr POINT showSwitcherBox{14, 42}, configOkPoint{140, 139};
 // Turns "Client Switcher" over as a user does: "Configure" from the tray, the box, OK;
 // true once the configuration window has opened and closed again.
 bool toggleSwitcherSetting(const Skarvel& skarvel);

@@ -110,10 +110,11 @@ class Dialog : public testing::Test {
     OpenerWin opener;
 };
 
-// Boxes of the four check-box rows and the buttons, in client pixels.
-constexpr RECT boxes[] = {{10, 23, 19, 32}, {10, 38, 19, 47}, {10, 53, 19, 62}, {10, 68, 19, 77}};
-constexpr POINT boxPoint[] = {{14, 27}, {14, 42}, {14, 57}, {14, 72}};
-constexpr POINT okPoint{140, 124}, closePoint{187, 124};
+// Boxes of the check-box rows and the buttons, in client pixels.
+constexpr RECT boxes[] = {
+    {10, 23, 19, 32}, {10, 38, 19, 47}, {10, 53, 19, 62}, {10, 68, 19, 77}, {10, 83, 19, 92}};
+constexpr POINT boxPoint[] = {{14, 27}, {14, 42}, {14, 57}, {14, 72}, {14, 87}};
+constexpr POINT okPoint{140, 139}, closePoint{187, 139};
 
 class Config : public Dialog {
   protected:
@@ -138,22 +139,23 @@ TEST_F(Config, DrawsItsFrameBoxesAndButtonsExactly) {
     settings.showSwitcher = 0;
     settings.keepSwitcherOpen = 2; // stored by hand: shows ticked
     settings.switcherOpensClients = 0;
+    settings.fitNewClients = 1;
     open();
     const testkit::Pixels p = pixels();
     ASSERT_EQ(p.width, configWidth);
     ASSERT_EQ(p.height, configHeight);
     EXPECT_EQ(p.at(0, 0), backColor);
-    EXPECT_EQ(p.at(214, 139), backColor);
+    EXPECT_EQ(p.at(214, 154), backColor);
     EXPECT_EQ(p.at(1, 70), accentColor) << "inner ring";
     EXPECT_EQ(p.at(213, 70), accentColor);
-    EXPECT_EQ(p.at(100, 138), accentColor);
+    EXPECT_EQ(p.at(100, 153), accentColor);
     EXPECT_EQ(p.at(3, 3), accentColor) << "title strip";
     EXPECT_EQ(p.at(211, 15), accentColor);
     EXPECT_EQ(p.at(3, 16), backColor) << "the strip ends at row 15";
-    EXPECT_EQ(p.at(205, 135), backColor);
+    EXPECT_EQ(p.at(205, 150), backColor);
 
-    const bool expected[] = {true, false, true, false};
-    for (int row = 0; row < 4; ++row) {
+    const bool expected[] = {true, false, true, false, true};
+    for (int row = 0; row < int(std::size(boxes)); ++row) {
         SCOPED_TRACE(row);
         const RECT& b = boxes[row];
         EXPECT_EQ(p.at(b.left, b.top), textColor) << "frame";
@@ -169,7 +171,7 @@ TEST_F(Config, DrawsItsFrameBoxesAndButtonsExactly) {
     }
     // buttons framed, not filled
     for (const RECT& r :
-         {RECT{121, 117, 161, 132}, RECT{167, 117, 207, 132}, RECT{10, 117, 50, 132}}) {
+         {RECT{121, 132, 161, 147}, RECT{167, 132, 207, 147}, RECT{10, 132, 50, 147}}) {
         EXPECT_EQ(p.at(r.left, r.top), accentColor);
         EXPECT_EQ(p.at(r.right - 1, r.bottom - 1), accentColor);
         EXPECT_EQ(p.at(r.left + 2, r.top + 2), backColor);
@@ -180,9 +182,9 @@ TEST_F(Config, DrawsItsFrameBoxesAndButtonsExactly) {
     GetWindowRect(config.EditField(), &edit);
     MapWindowPoints(nullptr, config.hwnd, reinterpret_cast<POINT*>(&edit), 2);
     EXPECT_EQ(edit.left, 10);
-    EXPECT_EQ(edit.top, 95);
+    EXPECT_EQ(edit.top, 110);
     EXPECT_EQ(edit.right, 207);
-    EXPECT_EQ(edit.bottom, 110);
+    EXPECT_EQ(edit.bottom, 125);
     EXPECT_TRUE(GetWindowLongPtrW(config.EditField(), GWL_STYLE) & ES_UPPERCASE);
 
     // the order the first rendering fixed
@@ -191,7 +193,7 @@ TEST_F(Config, DrawsItsFrameBoxesAndButtonsExactly) {
         clicks.push_back(r.id);
     for (const HitRegion& r : config.Regions().Hovers())
         hovers.push_back(r.id);
-    EXPECT_EQ(clicks, (std::vector<int>{1, 2, 3, 4, 6, 5, idKeys}));
+    EXPECT_EQ(clicks, (std::vector<int>{1, 2, 3, 4, idFitNewClients, 6, 5, idKeys}));
     EXPECT_EQ(hovers, (std::vector<int>{6, 5, idKeys}));
 }
 
@@ -250,6 +252,7 @@ TEST_F(Config, OkSavesWhatItShowsTellsTheOpenerAndCloses) {
     click(config.hwnd, boxPoint[0]);
     click(config.hwnd, boxPoint[1]);
     click(config.hwnd, boxPoint[2]);
+    click(config.hwnd, boxPoint[4]);
     typePath(L"d:\\games\\qor.exe");
     send(config.hwnd, WM_LBUTTONDOWN, okPoint);
     send(config.hwnd, WM_MOUSEMOVE, {okPoint.x + 5, okPoint.y + 2}); // within OK: still counts
@@ -261,6 +264,7 @@ TEST_F(Config, OkSavesWhatItShowsTellsTheOpenerAndCloses) {
     EXPECT_EQ(storedNumber(L"Client Switcher"), 0u);
     EXPECT_EQ(storedNumber(L"Keep switcher open"), 1u);
     EXPECT_EQ(storedNumber(L"Use switcher to open clients"), 0u);
+    EXPECT_EQ(storedNumber(L"Fit new clients"), 1u);
     EXPECT_EQ(storedText(L"QOR Online path"), L"D:\\GAMES\\QOR.EXE") << "typed in capitals";
     EXPECT_STREQ(settings.clientPath.c_str(), L"D:\\GAMES\\QOR.EXE");
     EXPECT_EQ(settings.showSwitcher, 0u);
@@ -269,9 +273,13 @@ TEST_F(Config, OkSavesWhatItShowsTellsTheOpenerAndCloses) {
     open();
     EXPECT_TRUE(ticked(0));
     EXPECT_FALSE(ticked(1));
+    EXPECT_TRUE(ticked(4));
+    click(config.hwnd, boxPoint[4]);
     typePath(L"");
     click(config.hwnd, okPoint);
     EXPECT_TRUE(closes(config));
+    EXPECT_EQ(storedNumber(L"Fit new clients"), 0u);
+    EXPECT_EQ(settings.fitNewClients, 0u);
     EXPECT_EQ(storedText(L"QOR Online path"), L"");
     EXPECT_STREQ(settings.clientPath.c_str(), L"");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
@@ -283,16 +291,20 @@ TEST_F(Config, CloseDropsEveryChange) {
     open();
     click(config.hwnd, boxPoint[0]);
     click(config.hwnd, boxPoint[3]);
+    click(config.hwnd, boxPoint[4]);
     typePath(L"x:\\other.exe");
     click(config.hwnd, closePoint);
     EXPECT_TRUE(closes(config));
     EXPECT_EQ(opener.settingsChanged, 0);
     EXPECT_EQ(storedNumber(L"Load at windows startup"), absentNumber);
+    EXPECT_EQ(storedNumber(L"Fit new clients"), absentNumber);
+    EXPECT_EQ(settings.fitNewClients, 0u);
     EXPECT_STREQ(settings.clientPath.c_str(), L"C:\\KEEP.EXE");
 
     open();
     EXPECT_FALSE(ticked(0));
     EXPECT_FALSE(ticked(3));
+    EXPECT_FALSE(ticked(4));
     wchar_t shown[64] = {};
     GetWindowTextW(config.EditField(), shown, 64);
     EXPECT_STREQ(shown, L"C:\\KEEP.EXE");
@@ -306,9 +318,10 @@ TEST_F(Config, PointsOffTheControlsAreACaptionAndTheControlsClicks) {
         POINT at;
         LRESULT hit;
     } rows[] = {
-        {{100, 8}, HTCAPTION},  {{60, 27}, HTCAPTION},   {{40, 87}, HTCAPTION},
-        {{60, 135}, HTCAPTION}, {boxPoint[0], HTCLIENT}, {boxPoint[3], HTCLIENT},
-        {okPoint, HTCLIENT},    {closePoint, HTCLIENT},  {{30, 124}, HTCLIENT},
+        {{100, 8}, HTCAPTION},   {{60, 27}, HTCAPTION},   {{40, 102}, HTCAPTION},
+        {{60, 150}, HTCAPTION},  {{60, 87}, HTCAPTION},   {boxPoint[0], HTCLIENT},
+        {boxPoint[3], HTCLIENT}, {boxPoint[4], HTCLIENT}, {okPoint, HTCLIENT},
+        {closePoint, HTCLIENT},  {{30, 139}, HTCLIENT},
     };
     for (const auto& row : rows)
         EXPECT_EQ(hitAt(config.hwnd, row.at), row.hit) << row.at.x << "," << row.at.y;
@@ -320,15 +333,15 @@ TEST_F(Config, TheButtonHighlightFollowsThePointerAndLeavesWithIt) {
     GetWindowRect(config.hwnd, &window);
     testkit::moveCursor(window.left + okPoint.x, window.top + okPoint.y);
     send(config.hwnd, WM_MOUSEMOVE, okPoint);
-    EXPECT_EQ(pixels().at(123, 119), accentColor) << "OK filled";
-    EXPECT_EQ(pixels().at(169, 119), backColor);
+    EXPECT_EQ(pixels().at(123, 134), accentColor) << "OK filled";
+    EXPECT_EQ(pixels().at(169, 134), backColor);
     send(config.hwnd, WM_MOUSEMOVE, closePoint);
-    EXPECT_EQ(pixels().at(123, 119), backColor);
-    EXPECT_EQ(pixels().at(169, 119), accentColor);
+    EXPECT_EQ(pixels().at(123, 134), backColor);
+    EXPECT_EQ(pixels().at(169, 134), accentColor);
 
     // the pointer leaves the window: the timer takes the highlight off
     testkit::moveCursor(window.right + 50, window.bottom + 50);
-    EXPECT_TRUE(pumpUntil([&] { return pixels().at(169, 119) == backColor; }, 1000));
+    EXPECT_TRUE(pumpUntil([&] { return pixels().at(169, 134) == backColor; }, 1000));
 
     // hot when closed: the next opening shows none
     testkit::moveCursor(window.left + closePoint.x, window.top + closePoint.y);
@@ -337,7 +350,7 @@ TEST_F(Config, TheButtonHighlightFollowsThePointerAndLeavesWithIt) {
     EXPECT_TRUE(closes(config));
     open();
     EXPECT_FALSE(config.Regions().IsHot(idClose));
-    EXPECT_EQ(pixels().at(169, 119), backColor);
+    EXPECT_EQ(pixels().at(169, 134), backColor);
 }
 
 // Points in the keys window at 96 DPI.
@@ -346,7 +359,7 @@ constexpr POINT fieldPoint(int field) {
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 constexpr POINT switchKeysBox{14, 27}, keysOkPoint{186, 124}, keysClosePoint{232, 124};
-constexpr POINT configKeysPoint{30, 124};
+constexpr POINT configKeysPoint{30, 139};
 
 class Keys : public Dialog {
   protected:
@@ -643,7 +656,7 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
     struct Row {
         UINT dpi;
         SIZE config, version, keys;
-    } rows[] = {{144, {323, 210}, {504, 92}, {390, 210}}, {96, {215, 140}, {336, 61}, {260, 140}}};
+    } rows[] = {{144, {323, 233}, {504, 92}, {390, 210}}, {96, {215, 155}, {336, 61}, {260, 140}}};
     auto change = [](HWND window, UINT dpi, RECT suggested) {
         SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                      reinterpret_cast<LPARAM>(&suggested));
@@ -686,6 +699,7 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
         const COLORREF after = testkit::readBitmap(config.BackBuffer()).at(box.x, box.y);
         EXPECT_NE(before, after) << row.dpi << ": the box did not flip";
         EXPECT_EQ(config.Regions().HitTest({s(okPoint.x), s(okPoint.y)}), idOk) << row.dpi;
+        EXPECT_EQ(config.Regions().HitTest(s(boxPoint[4])), idFitNewClients) << row.dpi;
         EXPECT_EQ(version.Regions().HitTest({s(308), s(45)}), idClose) << row.dpi;
         EXPECT_EQ(keys.Regions().HitTest(s(fieldPoint(3))), idPlaceKeys) << row.dpi;
         EXPECT_EQ(keys.Regions().HitTest(s(keysOkPoint)), idOk) << row.dpi;
@@ -693,9 +707,9 @@ TEST_F(Dialog, FollowAChangeOfScaleToTheSuggestedPlaceAndLeakNothing) {
         GetWindowRect(config.EditField(), &edit);
         MapWindowPoints(nullptr, config.hwnd, reinterpret_cast<POINT*>(&edit), 2);
         EXPECT_EQ(edit.left, s(10));
-        EXPECT_EQ(edit.top, s(95));
+        EXPECT_EQ(edit.top, s(110));
         EXPECT_EQ(edit.right, s(207));
-        EXPECT_EQ(edit.bottom, s(110));
+        EXPECT_EQ(edit.bottom, s(125));
     }
 
     auto changeAll = [&](UINT dpi) {

@@ -43,7 +43,7 @@ std::wstring describe(const Settings& s) {
     std::wstring text;
     for (const auto& number : numbers)
         text += std::wstring(number.name) + L"=" + std::to_wstring(number.field(s)) + L" ";
-    return text + L"path=" + s.clientPath.c_str();
+    return text + L"fit=" + std::to_wstring(s.fitNewClients) + L" path=" + s.clientPath.c_str();
 }
 
 // The text and its NUL, as the store writes it.
@@ -196,6 +196,7 @@ TEST_F(SettingsFirstRun, WritesTheDefaultsAndTheFoundPath) {
             EXPECT_EQ(number.field(settings), number.byDefault);
         }
         EXPECT_EQ(stored(physicalMark).number(), 1u) << "the position is unmarked";
+        EXPECT_FALSE(stored(L"Fit new clients").exists) << "written only by a save";
         const Stored path = stored(pathValue);
         EXPECT_EQ(path.type, DWORD(REG_SZ));
         EXPECT_EQ(path.text(), c.path.empty() ? L"" : sz(c.path)); // empty: no data at all
@@ -267,8 +268,9 @@ TEST_F(SettingsNumbers, WrongTypesAndSizes) {
 
 class SettingsKeys : public SettingsTest {};
 
-// The key values are read, never repaired on loading: a user who never turns keys on finds the
-// store untouched. Wrong forms read as the default; odd bits and keys that cannot be held go.
+// The key values and "Fit new clients" are read, never repaired on loading: a user who never
+// turns them on finds the store untouched. Wrong forms read as the default; odd bits and keys
+// that cannot be held go.
 TEST_F(SettingsKeys, ReadCleanedOrAsTheDefaultAndAreWrittenOnlyBySavingTheKeys) {
     const DWORD qword[2] = {0x00060027, 0};
     const struct {
@@ -328,6 +330,14 @@ TEST_F(SettingsKeys, ReadCleanedOrAsTheDefaultAndAreWrittenOnlyBySavingTheKeys) 
          storedKey(VK_F12, MOD_CONTROL)},
         {"switch on as text", L"Switch keys", REG_SZ, {'1', 0, 0, 0}, &Settings::switchKeys, 0},
         {"switch on", L"Switch keys", REG_DWORD, {2, 0, 0, 0}, &Settings::switchKeys, 2},
+        {"fit absent", L"Fit new clients", REG_DWORD, {}, &Settings::fitNewClients, 0},
+        {"fit as binary",
+         L"Fit new clients",
+         REG_BINARY,
+         {1, 0, 0, 0},
+         &Settings::fitNewClients,
+         0},
+        {"fit on", L"Fit new clients", REG_DWORD, {1, 0, 0, 0}, &Settings::fitNewClients, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -502,7 +512,7 @@ TEST_F(SettingsSave, WritesTheFlagsAndTheTypedPathAndKeepsThePosition) {
         settings.switcherX = -20;
         settings.switcherY = 40;
         EditField edit(text);
-        saveSettings(0, 1, 2, 0, edit.hwnd);
+        saveSettings(0, 1, 2, 0, 1, edit.hwnd);
 
         const DWORD expected[] = {0, 1, 2, 0, DWORD(-20), 40};
         for (size_t i = 0; i < std::size(numbers); ++i) {
@@ -512,6 +522,9 @@ TEST_F(SettingsSave, WritesTheFlagsAndTheTypedPathAndKeepsThePosition) {
             EXPECT_EQ(stored(numbers[i].name).number(), expected[i]);
         }
         EXPECT_EQ(stored(physicalMark).number(), 1u);
+        EXPECT_EQ(stored(L"Fit new clients").type, DWORD(REG_DWORD));
+        EXPECT_EQ(stored(L"Fit new clients").number(), 1u);
+        EXPECT_EQ(settings.fitNewClients, 1u);
         EXPECT_EQ(settings.clientPath.c_str(), text);
         const Stored path = stored(pathValue);
         EXPECT_EQ(path.type, DWORD(REG_SZ));
@@ -524,7 +537,7 @@ TEST_F(SettingsSave, WithoutAnEditFieldThePathStaysAsItIs) {
     putPath(sz(L"D:\\KEEP\\qor.exe"));
     settings = Settings();
     settings.clientPath.assign(L"D:\\KEEP\\qor.exe");
-    saveSettings(0, 0, 1, 0, nullptr);
+    saveSettings(0, 0, 1, 0, 0, nullptr);
     EXPECT_STREQ(settings.clientPath.c_str(), L"D:\\KEEP\\qor.exe");
     EXPECT_EQ(stored(pathValue).text(), sz(L"D:\\KEEP\\qor.exe"));
     EXPECT_EQ(stored(L"Use switcher to open clients").number(), 1u) << "the flags are saved";
@@ -541,11 +554,11 @@ TEST_F(SettingsStartup, OnStoresTheQuotedFullPathAndOffDeletesOnlyOurValue) {
         SCOPED_TRACE(present ? "present" : "absent");
         put(HKEY_CURRENT_USER, runKey, L"Other", REG_SZ, other.data(), other.size() * 2);
         if (present) {
-            saveSettings(1, 0, 0, 1, nullptr);
+            saveSettings(1, 0, 0, 1, 0, nullptr);
             EXPECT_EQ(run().type, DWORD(REG_SZ));
             EXPECT_EQ(run().text(), sz(L"\"" + modulePath() + L"\""));
         }
-        saveSettings(1, 0, 0, 0, nullptr);
+        saveSettings(1, 0, 0, 0, 0, nullptr);
         EXPECT_FALSE(run().exists);
         EXPECT_EQ(stored(HKEY_CURRENT_USER, runKey, L"Other").text(), other);
     }
@@ -589,7 +602,7 @@ TEST(SettingsRelaunched, DISABLED_SavesWithStartupOn) {
     RegKey user;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, tree, 0, KEY_ALL_ACCESS, user.put()), ERROR_SUCCESS);
     ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, user.get()), ERROR_SUCCESS);
-    saveSettings(1, 0, 0, 1, nullptr);
+    saveSettings(1, 0, 0, 1, 0, nullptr);
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
 }
 
@@ -661,7 +674,7 @@ TEST_F(SettingsUnopenable, SaveChangesNoField) {
     const std::wstring before = describe(settings);
     loseUserHive();
     EditField edit(L"E:\\other.exe");
-    saveSettings(0, 0, 1, 1, edit.hwnd);
+    saveSettings(0, 0, 1, 1, 1, edit.hwnd);
     EXPECT_EQ(describe(settings), before);
 }
 

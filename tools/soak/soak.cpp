@@ -205,9 +205,9 @@ class Churn {
     void dialogs() {
         postCommand(skarvel.tray, cmdConfigure);
         if (const HWND config = waitShown(pid(), configHeight, configWidth)) {
-            clickIn(config, {14, 27 + 15 * pick(4)}); // a box, not saved
-            clickIn(config, {140, 124});              // hover OK
-            clickIn(config, {187, 124});              // CLOSE
+            clickIn(config, {14, 27 + 15 * pick(5)}); // a box, not saved
+            clickIn(config, {140, 139});              // hover OK
+            clickIn(config, {187, 139});              // CLOSE
         }
         postCommand(skarvel.tray, cmdVersion);
         if (const HWND version = waitShown(pid(), versionHeight, versionWidth)) {
