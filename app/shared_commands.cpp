@@ -9,9 +9,11 @@
 bool SharedCommands::Run(WPARAM command, HWND configOpener, HWND versionOpener) {
     switch (command) {
     case cmdSetClients:
+        if (newClients) newClients->LeaveToPlayer();
         passes.Start(fitPass, reportTo, UM_PASSREPORT, loadPlaces());
         return true;
     case cmdRestore:
+        if (newClients) newClients->LeaveToPlayer();
         passes.Start(restorePass, reportTo, UM_PASSREPORT, loadPlaces());
         return true;
     case cmdOpenClient:

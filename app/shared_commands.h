@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "clients/client_pass.h"
+#include "clients/new_clients.h"
 #include "clients/selector_win.h"
 
 class CConfigWin;
@@ -16,6 +17,8 @@ class SharedCommands : public StripCommands {
     CVersionWin* versionDialog = nullptr;
     // Told with UM_PASSREPORT when a pass has been through every client.
     HWND reportTo = nullptr;
+    // "Fit new clients", which leaves a client to a pass the player asks for.
+    NewClients* newClients = nullptr;
 
     // Carries out a shared command; the dialogs report to the opener given for each. False
     // for any other number, which is the caller's own business.

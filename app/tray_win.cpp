@@ -38,8 +38,9 @@ std::vector<TrayMenuEntry> trayMenuEntries(bool placesStored) {
                                        {L"Restore", cmdRestore},
                                        {L"Remember places", cmdRememberPlaces}};
     if (placesStored) entries.push_back({L"Forget places", cmdForgetPlaces});
-    entries.insert(entries.end(),
-                   {{L"Configure", cmdConfigure}, {L"Version", cmdVersion}, {L"Exit Skarvel", cmdExit}});
+    entries.insert(
+        entries.end(),
+        {{L"Configure", cmdConfigure}, {L"Version", cmdVersion}, {L"Exit Skarvel", cmdExit}});
     return entries;
 }
 
@@ -51,9 +52,11 @@ CTrayWin::CTrayWin()
     loadSettings();
     commands.configDialog = configWindow;
     commands.versionDialog = versionWindow;
+    commands.newClients = &newClients;
     switcher.commands = &commands;
     switcher.keys = &keys;
     switcher.activations = &activations;
+    switcher.newClients = &newClients;
     FillMenu();
 }
 
@@ -135,6 +138,7 @@ void CTrayWin::OnCreate() {
     keys.Attach(hwnd, &activations);
     keys.LookBySelf(switcher.Ticking());
     newClients.Attach(hwnd, UM_NEWCLIENTLOOK, UM_NEWCLIENTFIT);
+    newClients.LookBySelf(switcher.Ticking());
     if (menu.createWindow(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, 0, 0,
                           menuItemHeight, menuItemHeight))
         menu.opener = hwnd;
@@ -232,6 +236,7 @@ void CTrayWin::OnSettingsChanged() {
     keys.Apply();
     keys.LookBySelf(switcher.Ticking());
     newClients.Apply();
+    newClients.LookBySelf(switcher.Ticking());
 }
 
 void CTrayWin::OnHotKey(int action) {

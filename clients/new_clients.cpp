@@ -10,8 +10,7 @@
 
 namespace {
 
-// Where Windows reports only the creation of windows, a client at the login screen is looked
-// at as often as the strip looks; elsewhere the rename is reported, or seen by this safety look.
+// The strip's periods: where Windows reports only the creation of windows, and elsewhere.
 constexpr UINT shortLook = 90, safetyLook = 2000;
 // Some games move their window back once just after logging in.
 constexpr UINT recheckAfter = 500;
@@ -52,11 +51,28 @@ void NewClients::Apply() {
     }
     WindowEvents::Listen(this, onEvent, windowEvents);
     Look();
+    UpdateLookTimer();
+}
+
+void NewClients::LookBySelf(bool stripLooks) {
+    ownLook = !stripLooks;
+    UpdateLookTimer();
+}
+
+void NewClients::UpdateLookTimer() {
+    if (!owner) return;
+    if (listening && ownLook)
+        SetTimer(owner, lookTimer, eventsArrive ? safetyLook : shortLook, nullptr);
+    else
+        KillTimer(owner, lookTimer);
 }
 
 void NewClients::onEvent(void* self, DWORD event, HWND window) {
     auto& clients = *static_cast<NewClients*>(self);
-    if (!clients.eventsArrive && WindowEvents::Proves(event)) clients.eventsArrive = true;
+    if (!clients.eventsArrive && WindowEvents::Proves(event)) {
+        clients.eventsArrive = true;
+        clients.UpdateLookTimer();
+    }
     if (event != EVENT_OBJECT_CREATE && event != EVENT_OBJECT_SHOW &&
         event != EVENT_OBJECT_NAMECHANGE)
         return;
@@ -71,26 +87,18 @@ void NewClients::Look() {
     walkQuietly(view, others);
     std::map<HWND, std::wstring, HandleLess> named;
     std::vector<HWND> fresh;
-    bool atLogin = false;
     for (int i = 0; i < view.count; ++i) {
         const HWND window = view.windows[i];
         wchar_t name[clientNameUnits];
         nameFromTitle(view.titles[i], static_cast<int>(wcslen(view.titles[i])), name);
         // at the login screen it has no name: the next character it shows is new again
-        if (wcscmp(name, clientBareTitle) == 0 || !name[0]) {
-            atLogin = true;
-            continue;
-        }
+        if (wcscmp(name, clientBareTitle) == 0 || !name[0]) continue;
         const auto before = fitted.find(window);
         if (seenOnce && (before == fitted.end() || before->second != name)) fresh.push_back(window);
         named.emplace(window, name);
     }
     fitted = std::move(named);
     seenOnce = true;
-    if (atLogin)
-        SetTimer(owner, lookTimer, eventsArrive ? safetyLook : shortLook, nullptr);
-    else
-        KillTimer(owner, lookTimer);
     Fit(fresh);
 }
 
@@ -100,6 +108,7 @@ void NewClients::Fit(const std::vector<HWND>& clients) {
             waiting.push_back(client);
     if (fitting || waiting.empty()) return;
     fitting = true;
+    playerSince = false;
     passes.Start(fitPass, owner, reportMessage, loadPlaces(), std::exchange(waiting, {}));
 }
 
@@ -108,6 +117,7 @@ bool NewClients::TakeReport(PassReport& report) {
     fitting = false;
     bool watch = false;
     for (const HWND client : report.changed) {
+        if (playerSince) break;
         // a client fitted once more is not looked at again: a game that keeps moving back wins
         if (justFitted.erase(client)) continue;
         RECT placed{};
@@ -116,6 +126,12 @@ bool NewClients::TakeReport(PassReport& report) {
     if (watch) SetTimer(owner, recheckTimer, recheckAfter, nullptr);
     Fit({});
     return true;
+}
+
+void NewClients::LeaveToPlayer() {
+    justFitted.clear();
+    playerSince = true;
+    if (owner) KillTimer(owner, recheckTimer);
 }
 
 void NewClients::Recheck() {

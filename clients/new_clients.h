@@ -21,13 +21,17 @@ class NewClients {
     void Detach();
     // Follows "Fit new clients": on, it listens and looks; off, it does nothing at all.
     void Apply();
-    // Fits each client whose name it has not fitted under yet. Looks again soon only while a
-    // client shows the login screen, where Windows may not report the rename.
+    // Fits each client whose name it has not fitted under yet.
     void Look();
+    // Whether it looks by its own timer: only while the strip does not look for it. Where
+    // Windows reports renames, that is a safety look; where it does not, the look that sees them.
+    void LookBySelf(bool stripLooks);
     // A fit ended: its report, and each client it fitted is looked at once more shortly.
     bool TakeReport(PassReport& report);
     // A client the game moved back just after its fit is fitted once more; never again.
     void Recheck();
+    // The player's own pass ("Set clients", "Restore") has the last word: no look once more.
+    void LeaveToPlayer();
 
   private:
     static void onEvent(void* self, DWORD event, HWND window);
@@ -39,9 +43,12 @@ class NewClients {
     bool eventsArrive = false; // more than window creations are reported
     bool lookPosted = false;
     bool seenOnce = false; // the clients of the first look were there before: not new
-    ClientPasses passes;   // its own, so a fit never stops the player's "Set clients"
+    bool ownLook = true;
+    void UpdateLookTimer();
+    ClientPasses passes; // its own, so a fit never stops the player's "Set clients"
     bool fitting = false;
-    std::vector<HWND> waiting;                       // to fit once the running fit ends
+    bool playerSince = false;  // a pass of the player's came since the running fit started
+    std::vector<HWND> waiting; // to fit once the running fit ends
     std::map<HWND, std::wstring, HandleLess> fitted; // the name each client was fitted under
     std::map<HWND, RECT, HandleLess> justFitted;     // looked at once more, with their place
     std::vector<HWND> others;                        // windows known not to be clients

@@ -20,8 +20,7 @@ constexpr size_t maxPlaceUnits = 1024;
 std::map<std::wstring, std::wstring> monitorPaths() {
     std::map<std::wstring, std::wstring> paths;
     UINT32 pathCount = 0, modeCount = 0;
-    if (GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &pathCount, &modeCount) !=
-        ERROR_SUCCESS)
+    if (GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &pathCount, &modeCount) != ERROR_SUCCESS)
         return paths;
     std::vector<DISPLAYCONFIG_PATH_INFO> pathInfo(pathCount);
     std::vector<DISPLAYCONFIG_MODE_INFO> modeInfo(modeCount);

@@ -304,6 +304,7 @@ bool CSelectorWin::Ticking() const {
 void CSelectorWin::OnTick() {
     RefreshClients();
     if (keys && keys->NeedsLooking()) keys->Look();
+    if (newClients) newClients->Look();
     // The pointer is read only while it lights a cell (to see it leave) or after the cells
     // moved: a pointer that comes onto a cell announces itself with a move.
     if (hovered || hoverStale) UpdateHover();

@@ -6,6 +6,7 @@
 #include "clients/activation.h"
 #include "clients/client_list.h"
 #include "clients/client_pass.h"
+#include "clients/new_clients.h"
 #include "clients/switcher_model.h"
 #include "core/handles.h"
 #include "ui/menu_win.h"
@@ -32,6 +33,8 @@ class CSelectorWin : public CWindow {
     // The program's keys, given by the owner: while the strip ticks, its tick follows the
     // foreground for them.
     SwitchKeys* keys = nullptr;
+    // "Fit new clients", given by the owner: while the strip ticks, its tick looks for it.
+    NewClients* newClients = nullptr;
     // The program's activations, given by the owner; a click on a cell starts one.
     Activations* activations = nullptr;
 

@@ -701,7 +701,11 @@ TEST_F(ClientPass, RememberedPlacesHoldForBothPassesAndRestartsUntilForgotten) {
         << "not pulled in: " << describePhysically(bob);
     EXPECT_TRUE(waitUntil([&] { return placedAt(cara, caraAt, fittedStyle); }, 10000))
         << describePhysically(cara);
-    EXPECT_TRUE(waitUntil([&] { return placedAt(login, {work.left, work.top}, fittedStyle); }, 10000))
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return placedAt(login, {work.left, work.top}, fittedStyle);
+        },
+        10000))
         << "a client with no place goes to the corner: " << describePhysically(login);
     postCommand(skarvel.tray, cmdRestore);
     EXPECT_TRUE(waitUntil([&] { return placedAt(alice, aliceAt, restoredStyle); }, 10000))
@@ -720,8 +724,11 @@ TEST_F(ClientPass, RememberedPlacesHoldForBothPassesAndRestartsUntilForgotten) {
     postCommand(skarvel.tray, cmdForgetPlaces);
     EXPECT_TRUE(waitUntil([] { return storedPlace(L"Cara").empty(); }, 3000));
     postCommand(skarvel.tray, cmdRestore);
-    EXPECT_TRUE(waitUntil([&] { return placedAt(again[0].hwnd, {work.left, work.top}, restoredStyle); },
-                          10000))
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return placedAt(again[0].hwnd, {work.left, work.top}, restoredStyle);
+        },
+        10000))
         << "the corner again: " << describePhysically(again[0].hwnd);
 }
 
@@ -743,14 +750,18 @@ TEST_F(ClientPass, NewClientsAreFittedAsTheyLogInOncePerWindowAndName) {
     auto renamedIsFitted = [&](const wchar_t* title) {
         const ULONGLONG renamed = GetTickCount64();
         deliver(client, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
-        const bool fitted = waitUntil([&] { return placedAt(client, {work.left, work.top},
-                                                            fittedStyle); }, 4000);
+        const bool fitted = waitUntil(
+            [&] {
+                return placedAt(client, {work.left, work.top}, fittedStyle);
+            },
+            4000);
         std::printf("renamed to %ls: fitted after %llu ms\n", title, GetTickCount64() - renamed);
         return fitted;
     };
     EXPECT_TRUE(renamedIsFitted(L"QOR - Dave")) << describePhysically(client);
     postCommand(skarvel.tray, cmdRestore);
-    EXPECT_TRUE(waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == restoredStyle; }, 5000));
+    EXPECT_TRUE(
+        waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == restoredStyle; }, 5000));
     EXPECT_FALSE(waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == fittedStyle; }, 2500))
         << "restored by hand, fitted again under the same name";
     EXPECT_TRUE(renamedIsFitted(L"QOR - Erin")) << "another character logged in on that window";
@@ -763,11 +774,12 @@ TEST_F(ClientPass, NewClientsAreFittedAsTheyLogInOncePerWindowAndName) {
     auto erin = clients({L"--title \"QOR - Erin\" --size 320x200 --pos 500,400"});
     ASSERT_EQ(erin.size(), 1u);
     EXPECT_TRUE(waitUntil(
-        [&] { return placedAt(erin[0].hwnd, {work.left + 150, work.top + 120}, fittedStyle); },
+        [&] {
+            return placedAt(erin[0].hwnd, {work.left + 150, work.top + 120}, fittedStyle);
+        },
         10000))
         << describePhysically(erin[0].hwnd);
     RegDeleteTreeW(HKEY_CURRENT_USER, placesKey);
 }
 
 } // namespace
-

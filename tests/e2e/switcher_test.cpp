@@ -1195,6 +1195,41 @@ TEST_F(TwoMonitors, AStripStoredOnTheSecondComesOntoTheFirstWhileTheSecondIsGone
     EXPECT_TRUE(stripAt(stored.x, stored.y)) << "not back at its stored place";
 }
 
+// A place remembered on the second monitor is kept there, whatever monitor the client is on;
+// with the second gone, the client goes to its own monitor at the offset it had (the corner).
+TEST_F(TwoMonitors, APlaceOnTheSecondIsKeptThereAndWhileItIsGoneTheClientKeepsToItsOwn) {
+    start();
+    auto c = clients({standIn(L"QOR - Alice", 1400, 100)});
+    ASSERT_EQ(c.size(), 1u);
+    const HWND alice = c[0].hwnd;
+    auto at = [&](const RECT& area) {
+        return waitUntil(
+            [&] {
+                const RECT r = windowRect(alice);
+                return r.left == area.left && r.top == area.top;
+            },
+            8000);
+    };
+    SetWindowPos(alice, nullptr, second.left, second.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(at(second));
+    postCommand(skarvel.tray, cmdRememberPlaces);
+    ASSERT_TRUE(waitUntil(
+        [] {
+            return RegGetValueW(HKEY_CURRENT_USER, L"Software\\Skarvel\\Places", L"Alice",
+                                RRF_RT_REG_SZ, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        },
+        3000));
+    SetWindowPos(alice, nullptr, first.left + 200, first.top + 100, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    postCommand(skarvel.tray, cmdSetClients);
+    EXPECT_TRUE(at(second)) << "not back on the second monitor";
+
+    ASSERT_TRUE(setMonitors(layoutOf(first), 1));
+    postCommand(skarvel.tray, cmdRestore);
+    EXPECT_TRUE(at(first)) << "not on its own monitor";
+}
+
 TEST_F(TwoMonitors, ADialogOpensCentredOnTheMonitorOfWhatOpenedIt) {
     startOnSecond();
     ASSERT_TRUE(stripAt(stored.x, stored.y));

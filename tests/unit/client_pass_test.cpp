@@ -267,10 +267,9 @@ TEST(Places, AreStoredAsVersionedTextAndADamagedOneIsNoPlace) {
     ASSERT_TRUE(placeFromText(text, read));
     EXPECT_TRUE(read.monitor == place.monitor && read.offset.x == -20 && read.offset.y == 35 &&
                 read.work.cx == 1920 && read.work.cy == 1040);
-    for (const wchar_t* damaged :
-         {L"", L"2 0 0 100 100 m", L"1 0 0 100 100", L"1 0 0 100 100 ", L"1 0 0 0 100 m",
-          L"1 0 x 100 100 m", L"1 0 0 100 -5 m", L"1 99999999 0 100 100 m", L"1  0 0 100 100 m",
-          L"1 0 0 100"})
+    for (const wchar_t* damaged : {L"", L"2 0 0 100 100 m", L"1 0 0 100 100", L"1 0 0 100 100 ",
+                                   L"1 0 0 0 100 m", L"1 0 x 100 100 m", L"1 0 0 100 -5 m",
+                                   L"1 99999999 0 100 100 m", L"1  0 0 100 100 m", L"1 0 0 100"})
         EXPECT_FALSE(placeFromText(damaged, read)) << "\"" << testing::PrintToString(damaged);
     EXPECT_EQ(placesNotice({}), L"NO PLACE REMEMBERED: NO CLIENT SHOWS A CHARACTER ON A MONITOR");
     EXPECT_EQ(placesNotice({L"Alice", L"Bob"}), L"2 PLACES REMEMBERED: ALICE, BOB");
