@@ -353,7 +353,11 @@ void CSelectorWin::OnPress(POINT point) {
     if (activations) activations->Start(client);
     // a client that stopped answering is marked now, not at the next look
     ClientRecord& record = model.records.at(client);
-    if (std::exchange(record.hung, IsHungAppWindow(client) != FALSE) != record.hung) Redraw();
+    const bool hung = IsHungAppWindow(client) != FALSE;
+    if (record.hung != hung) {
+        record.hung = hung;
+        Redraw();
+    }
     model.Press(client, point.x);
     if (model.Dragged()) SetCapture(hwnd);
 }

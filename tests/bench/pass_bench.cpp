@@ -12,12 +12,12 @@
 
 namespace {
 
-double passMilliseconds(int mode) {
+double passMilliseconds(int mode, const Places& places = {}) {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    // the pass's own thread procedure, run here so only the pass is timed
-    clientPassThread(reinterpret_cast<void*>(static_cast<intptr_t>(mode)));
+    // the pass's own procedure, run here so only the pass is timed
+    clientPass(mode, places);
     QueryPerformanceCounter(&end);
     return double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
@@ -52,17 +52,29 @@ int wmain(int argc, wchar_t** argv) {
     for (const auto& client : clients)
         ready += client.hwnd != nullptr;
 
-    std::vector<double> fit, restore, idle;
+    // every client with a place of its own on the first monitor
+    Places places;
+    const std::vector<MonitorArea> monitors = connectedMonitors();
+    for (int i = 0; i < clientCount && !monitors.empty(); ++i) {
+        const RECT& work = monitors[0].work;
+        places[L"Bench" + std::to_wstring(i)] = {
+            monitors[0].id, {60 + 25 * i, 40 + 12 * i}, {work.right - work.left, work.bottom - work.top}};
+    }
+    std::vector<double> fit, restore, idle, placedFit, placedRestore;
     for (int run = 0; run < runs; ++run) {
         fit.push_back(passMilliseconds(fitPass));
         idle.push_back(passMilliseconds(fitPass)); // nothing left to change but the show state
         restore.push_back(passMilliseconds(restorePass));
+        placedFit.push_back(passMilliseconds(fitPass, places));
+        placedRestore.push_back(passMilliseconds(restorePass, places));
     }
     std::printf("pass over %d clients among %d other top-level windows, median of %d runs:\n",
                 ready, otherCount, runs);
     std::printf("  Set clients (all change): %8.2f ms\n", median(fit));
     std::printf("  Set clients (none change): %7.2f ms\n", median(idle));
     std::printf("  Restore (all change):     %8.2f ms\n", median(restore));
+    std::printf("  Set clients, each to its place (all change): %8.2f ms\n", median(placedFit));
+    std::printf("  Restore, each to its place (all change):     %8.2f ms\n", median(placedRestore));
 
     for (int i = 1; i < argc; ++i) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
