@@ -143,7 +143,9 @@ std::vector<std::wstring> rememberPlaces() {
         wchar_t name[clientNameUnits] = {};
         nameFromTitle(title, InternalGetWindowText(window, title, clientTitleUnits), name);
         // the login screen's title names nobody; a minimised window's place is no place
-        if (!name[0] || wcscmp(name, clientBareTitle) == 0 || IsIconic(window)) continue;
+        if (!name[0] || wcscmp(name, clientBareTitle) == 0 || IsIconic(window) ||
+            !IsWindowVisible(window))
+            continue;
         const HMONITOR on = MonitorFromWindow(window, MONITOR_DEFAULTTONULL);
         const auto monitor = std::find_if(monitors.begin(), monitors.end(),
                                           [&](const MonitorArea& m) { return m.handle == on; });

@@ -158,6 +158,9 @@ POINT topLeft(HWND window) {
 class ClientPass : public testing::Test {
   protected:
     void SetUp() override {
+        // a test that stopped half way leaves no place and no fitting for the next one
+        RegDeleteTreeW(HKEY_CURRENT_USER, placesKey);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Skarvel", L"Fit new clients");
         skarvel = startSkarvel();
         ASSERT_TRUE(skarvel.tray) << "skarvel did not start";
     }
@@ -656,7 +659,6 @@ TEST_F(ClientPass, ExitWhileAPassIsStuckEndsWithCodeZero) {
 // display of another scale keeps its physical offset relative to the work area, scaled as the
 // work area is (at 144 DPI the work area is 1.5 times the one of a 96-DPI session).
 TEST_F(ClientPass, RememberedPlacesHoldForBothPassesAndRestartsUntilForgotten) {
-    RegDeleteTreeW(HKEY_CURRENT_USER, placesKey);
     const RECT work = workArea();
     const UINT dpi = Scale::ofScreen().dpi;
     auto c = clients({L"--title \"QOR - Alice\" --size 320x200 --pos 200,150",
@@ -735,7 +737,6 @@ TEST_F(ClientPass, RememberedPlacesHoldForBothPassesAndRestartsUntilForgotten) {
 // With "Fit new clients", a client is fitted on its own when its title turns into a character's
 // name, once per window and name; a new client of a remembered character goes to its place.
 TEST_F(ClientPass, NewClientsAreFittedAsTheyLogInOncePerWindowAndName) {
-    RegDeleteTreeW(HKEY_CURRENT_USER, placesKey);
     restart(1);
     const RECT work = workArea();
     auto c = clients({L"--title QOR --size 320x200 --pos 300,200"});
@@ -779,7 +780,6 @@ TEST_F(ClientPass, NewClientsAreFittedAsTheyLogInOncePerWindowAndName) {
         },
         10000))
         << describePhysically(erin[0].hwnd);
-    RegDeleteTreeW(HKEY_CURRENT_USER, placesKey);
 }
 
 } // namespace
