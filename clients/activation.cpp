@@ -5,6 +5,8 @@
 #include <iterator>
 #include <memory>
 
+#include "core/game_client.h"
+
 namespace {
 
 // How long the first request has to show before it is made once more. The foreground's owner
@@ -30,7 +32,7 @@ bool cameToFront(HWND client, HWND before, DWORD ms) {
     const ULONGLONG until = GetTickCount64() + ms;
     for (;;) {
         const HWND front = GetForegroundWindow();
-        if (front && GetAncestor(front, GA_ROOTOWNER) == client) return true;
+        if (front && clientOf(front) == client) return true;
         // the user has gone to another window meanwhile: the switch is over, it is not repeated
         if (front && front != before) return true;
         if (GetTickCount64() >= until) return false;
@@ -49,9 +51,14 @@ unsigned __stdcall AwaitClient(void* parameter) {
 
 } // namespace
 
+HWND clientOf(HWND window) {
+    for (HWND owner = window; owner; owner = GetWindow(owner, GW_OWNER))
+        if (isClientWindow(owner)) return owner;
+    return window ? GetAncestor(window, GA_ROOTOWNER) : nullptr;
+}
+
 HWND clientInFront() {
-    const HWND front = GetForegroundWindow();
-    return front ? GetAncestor(front, GA_ROOTOWNER) : nullptr;
+    return clientOf(GetForegroundWindow());
 }
 
 void Activations::Start(HWND client) {

@@ -7,8 +7,11 @@
 #include "clients/client_list.h"
 #include "core/handles.h"
 
-// The window the client in front is known by: a client's own dialogs and popups are that
-// client, so the root owner of the foreground window; NULL when nothing is in front.
+// The window a window is known by: a client's own dialogs and popups are that client, so the
+// first client window among its owners (a client may itself have a hidden owner), else its root
+// owner.
+HWND clientOf(HWND window);
+// The same for the foreground window; NULL when nothing is in front.
 HWND clientInFront();
 
 // The program's activations under way, one worker per client, for clicks and keys alike: a

@@ -376,10 +376,10 @@ bool showNormalWithoutActivating(HWND hwnd) {
 ClientPasses::ClientPasses() : shared(std::make_shared<Shared>()) {}
 
 ClientPasses::~ClientPasses() {
-    shared->request.store((++requests << 2) | askStop);
+    Stop();
 }
 
-void ClientPasses::Start(int mode, HWND reportTo, UINT reportMessage, Places places,
+bool ClientPasses::Start(int mode, HWND reportTo, UINT reportMessage, Places places,
                          std::vector<HWND> only) {
     const unsigned request = (++requests << 2) | (mode == fitPass ? askFit : askRestore);
     // from here on the running pass stops before its next window
@@ -389,6 +389,11 @@ void ClientPasses::Start(int mode, HWND reportTo, UINT reportMessage, Places pla
     latest.reset(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ownedPassThread, order, 0, nullptr)));
     if (!latest) delete order; // nothing runs; clients stay as the last pass left them
+    return static_cast<bool>(latest);
+}
+
+void ClientPasses::Stop() {
+    shared->request.store((++requests << 2) | askStop);
 }
 
 bool ClientPasses::Ended() const {

@@ -73,8 +73,11 @@ class ClientPasses {
     // posted `reportMessage`; a pass superseded before the end reports nothing. A client whose
     // character has a place goes there rather than to the corner. With `only`, the pass
     // handles those clients and no other.
-    void Start(int mode, HWND reportTo = nullptr, UINT reportMessage = 0, Places places = {},
+    // False when no worker could start: nothing runs, and nothing will report.
+    bool Start(int mode, HWND reportTo = nullptr, UINT reportMessage = 0, Places places = {},
                std::vector<HWND> only = {});
+    // The running pass stops before its next window and reports nothing.
+    void Stop();
     // True once the latest pass has ended (or none was started).
     bool Ended() const;
     // The report of the last pass that went to the end, once; empty after that. Clients that

@@ -61,7 +61,7 @@ void NewClients::LookBySelf(bool stripLooks) {
 
 void NewClients::UpdateLookTimer() {
     if (!owner) return;
-    if (listening && ownLook)
+    if (NeedsLooking() && ownLook)
         SetTimer(owner, lookTimer, eventsArrive ? safetyLook : shortLook, nullptr);
     else
         KillTimer(owner, lookTimer);
@@ -69,8 +69,10 @@ void NewClients::UpdateLookTimer() {
 
 void NewClients::onEvent(void* self, DWORD event, HWND window) {
     auto& clients = *static_cast<NewClients*>(self);
-    if (!clients.eventsArrive && WindowEvents::Proves(event)) {
+    if ((!clients.eventsArrive && WindowEvents::Proves(event)) ||
+        (!clients.renamesArrive && event == EVENT_OBJECT_NAMECHANGE)) {
         clients.eventsArrive = true;
+        clients.renamesArrive = clients.renamesArrive || event == EVENT_OBJECT_NAMECHANGE;
         clients.UpdateLookTimer();
     }
     if (event != EVENT_OBJECT_CREATE && event != EVENT_OBJECT_SHOW &&
@@ -91,9 +93,11 @@ void NewClients::Look() {
         const HWND window = view.windows[i];
         wchar_t name[clientNameUnits];
         nameFromTitle(view.titles[i], static_cast<int>(wcslen(view.titles[i])), name);
-        // at the login screen it has no name: the next character it shows is new again
-        if (wcscmp(name, clientBareTitle) == 0 || !name[0]) continue;
+        // at the login screen it has no name: the next character it shows is new again; a
+        // title with no name at all (loading) changes nothing
         const auto before = fitted.find(window);
+        if (!name[0] && before != fitted.end()) named.emplace(*before);
+        if (wcscmp(name, clientBareTitle) == 0 || !name[0]) continue;
         if (seenOnce && (before == fitted.end() || before->second != name)) fresh.push_back(window);
         named.emplace(window, name);
     }
@@ -107,9 +111,9 @@ void NewClients::Fit(const std::vector<HWND>& clients) {
         if (std::find(waiting.begin(), waiting.end(), client) == waiting.end())
             waiting.push_back(client);
     if (fitting || waiting.empty()) return;
-    fitting = true;
     playerSince = false;
-    passes.Start(fitPass, owner, reportMessage, loadPlaces(), std::exchange(waiting, {}));
+    // a fit whose worker could not start reports nothing: it is not waited for
+    fitting = passes.Start(fitPass, owner, reportMessage, loadPlaces(), std::exchange(waiting, {}));
 }
 
 bool NewClients::TakeReport(PassReport& report) {
@@ -129,6 +133,10 @@ bool NewClients::TakeReport(PassReport& report) {
 }
 
 void NewClients::LeaveToPlayer() {
+    // a fit under way stops before its next client, so no two passes handle one client
+    if (fitting) passes.Stop();
+    fitting = false;
+    waiting.clear();
     justFitted.clear();
     playerSince = true;
     if (owner) KillTimer(owner, recheckTimer);

@@ -23,8 +23,10 @@ class NewClients {
     void Apply();
     // Fits each client whose name it has not fitted under yet.
     void Look();
-    // Whether it looks by its own timer: only while the strip does not look for it. Where
-    // Windows reports renames, that is a safety look; where it does not, the look that sees them.
+    // Whether it needs looking at all: on, where Windows does not report renames (Wine).
+    bool NeedsLooking() const { return listening && !renamesArrive; }
+    // Whether it looks by its own timer, where it needs looking: only while the strip does not
+    // look for it.
     void LookBySelf(bool stripLooks);
     // A fit ended: its report, and each client it fitted is looked at once more shortly.
     bool TakeReport(PassReport& report);
@@ -40,7 +42,8 @@ class NewClients {
     HWND owner = nullptr;
     UINT lookMessage = 0, reportMessage = 0;
     bool listening = false;
-    bool eventsArrive = false; // more than window creations are reported
+    bool eventsArrive = false;  // more than window creations are reported
+    bool renamesArrive = false; // renames are reported: no look is needed
     bool lookPosted = false;
     bool seenOnce = false; // the clients of the first look were there before: not new
     bool ownLook = true;

@@ -20,13 +20,19 @@ constexpr size_t maxPlaceUnits = 1024;
 std::map<std::wstring, std::wstring> monitorPaths() {
     std::map<std::wstring, std::wstring> paths;
     UINT32 pathCount = 0, modeCount = 0;
-    if (GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &pathCount, &modeCount) != ERROR_SUCCESS)
-        return paths;
-    std::vector<DISPLAYCONFIG_PATH_INFO> pathInfo(pathCount);
-    std::vector<DISPLAYCONFIG_MODE_INFO> modeInfo(modeCount);
-    if (QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &pathCount, pathInfo.data(), &modeCount,
-                           modeInfo.data(), nullptr) != ERROR_SUCCESS)
-        return paths;
+    std::vector<DISPLAYCONFIG_PATH_INFO> pathInfo;
+    std::vector<DISPLAYCONFIG_MODE_INFO> modeInfo;
+    // the configuration may change between the two calls: asked again then
+    for (LONG result = ERROR_INSUFFICIENT_BUFFER; result != ERROR_SUCCESS;) {
+        if (result != ERROR_INSUFFICIENT_BUFFER ||
+            GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &pathCount, &modeCount) !=
+                ERROR_SUCCESS)
+            return paths;
+        pathInfo.resize(pathCount);
+        modeInfo.resize(modeCount);
+        result = QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &pathCount, pathInfo.data(), &modeCount,
+                                    modeInfo.data(), nullptr);
+    }
     for (UINT32 i = 0; i < pathCount; ++i) {
         DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
         source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
@@ -136,7 +142,7 @@ bool placeFromText(const std::wstring& text, Place& place) {
 
 std::vector<std::wstring> rememberPlaces() {
     const std::vector<MonitorArea> monitors = connectedMonitors();
-    std::map<std::wstring, Place> found;
+    Places found;
     for (HWND window = nullptr;
          (window = FindWindowExW(nullptr, window, clientClassName, nullptr)) != nullptr;) {
         wchar_t title[clientTitleUnits] = {};

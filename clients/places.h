@@ -12,8 +12,15 @@ struct Place {
     POINT offset{};       // of the window's top-left from the work area's, in physical pixels
     SIZE work{};          // the work area's size then
 };
+// Character names as the registry compares value names: ignoring case, ordinally.
+struct NameLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const {
+        return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) ==
+               CSTR_LESS_THAN;
+    }
+};
 // By character name.
-using Places = std::map<std::wstring, Place>;
+using Places = std::map<std::wstring, Place, NameLess>;
 
 // A connected monitor: its identity and work area in physical pixels.
 struct MonitorArea {
@@ -22,9 +29,9 @@ struct MonitorArea {
     HMONITOR handle = nullptr;
 };
 
-// The monitors connected now. A monitor is known by its device path, which follows the monitor
-// itself across restarts, ports being rearranged and replugging; where the system tells none,
-// by its display device's name and its rectangle.
+// The monitors connected now. A monitor is known by its device path, which names the monitor on
+// its connector and so follows it across restarts, a rearranged desktop and replugging into the
+// same port; where the system tells none, by its display device's name and its rectangle.
 std::vector<MonitorArea> connectedMonitors();
 // The remembered monitor among them, or null when it is not connected.
 const MonitorArea* monitorOf(const Place& place, const std::vector<MonitorArea>& monitors);

@@ -167,7 +167,11 @@ void CSelectorWin::RefreshClients() {
     const MeasureCellFn measure = [this](const CWString& name) { return MeasureCell(name); };
     bool changed = MergeLastScan(measure);
     changed |= updatePlaceholder(model.records, hwnd, settings.keepSwitcherOpen != 0, measure);
-    const bool states = LookAtStates();
+    // minimised and restored clients are reported where Windows reports anything; hangs and
+    // what an event missed are looked for at the safety scan's period, not at every look
+    const bool states =
+        (statesAsked || changed || GetTickCount64() - statesLookedAt >= safetyPeriod) &&
+        LookAtStates();
     if (changed) {
         // a carried cell is put down where it stands before the cells change under it
         EndCarry();
@@ -218,6 +222,8 @@ UINT CSelectorWin::RefreshPeriod() const {
 }
 
 bool CSelectorWin::LookAtStates() {
+    statesAsked = false;
+    statesLookedAt = GetTickCount64();
     bool changed = false;
     for (auto& [window, record] : model.records) {
         if (window == hwnd) continue; // the placeholder
@@ -240,6 +246,9 @@ void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
         if (Ticking()) SetTimer(hwnd, refreshTimer, RefreshPeriod(), nullptr);
     }
     if (window == hwnd || window == menu.hwnd) return;
+    if ((event == EVENT_SYSTEM_MINIMIZESTART || event == EVENT_SYSTEM_MINIMIZEEND) &&
+        model.records.count(window))
+        statesAsked = true;
     if (event == EVENT_OBJECT_DESTROY && model.records.count(window)) {
         dying = window;
         dyingSince = GetTickCount64();
@@ -247,8 +256,7 @@ void CSelectorWin::OnWindowEvent(DWORD event, HWND window) {
     bool refresh = false;
     if (event == EVENT_SYSTEM_FOREGROUND) {
         // the light moves on or off a cell
-        refresh = model.records.count(GetAncestor(window, GA_ROOTOWNER)) ||
-                  model.records.count(lastForeground);
+        refresh = model.records.count(clientOf(window)) || model.records.count(lastForeground);
     } else if (event == EVENT_OBJECT_DESTROY) {
         refresh = model.records.count(window) != 0; // a window gone has no class left to read
     } else {
@@ -304,7 +312,7 @@ bool CSelectorWin::Ticking() const {
 void CSelectorWin::OnTick() {
     RefreshClients();
     if (keys && keys->NeedsLooking()) keys->Look();
-    if (newClients) newClients->Look();
+    if (newClients && newClients->NeedsLooking()) newClients->Look();
     // The pointer is read only while it lights a cell (to see it leave) or after the cells
     // moved: a pointer that comes onto a cell announces itself with a move.
     if (hovered || hoverStale) UpdateHover();

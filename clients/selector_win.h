@@ -137,7 +137,9 @@ class CSelectorWin : public CWindow {
     bool refreshPosted = false;
     // an event that comes only where Windows reports window changes has come: they are
     bool eventsArrive = false;
-    bool allHooked = false; // every hook the strip asked for is in place
-    HWND dying = nullptr;   // a client told destroyed that the strip still lists
+    bool allHooked = false;       // every hook the strip asked for is in place
+    bool statesAsked = false;     // a client was told minimised or restored
+    ULONGLONG statesLookedAt = 0; // when the clients' states were last read
+    HWND dying = nullptr;         // a client told destroyed that the strip still lists
     ULONGLONG dyingSince = 0;
 };

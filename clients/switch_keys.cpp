@@ -16,12 +16,6 @@ namespace {
 constexpr UINT lookPeriod = 90;
 constexpr UINT slowLookPeriod = 1000;
 
-bool isClientWindow(HWND window) {
-    wchar_t className[classNameBufferSize];
-    return window && GetClassNameW(window, className, classNameBufferSize) &&
-           isClientClass(className);
-}
-
 void onForegroundEvent(void* keys, DWORD, HWND) {
     static_cast<SwitchKeys*>(keys)->OnForegroundEvent();
 }

@@ -223,6 +223,8 @@ bool SwitcherModel::DragTo(int x, int slop, Scale scale) {
 }
 
 bool SwitcherModel::Release(const PlayerOrder& stored, PlayerOrder& changed) {
+    // clients that went since the order was built leave it first
+    std::erase_if(order, [&](HWND window) { return !records.count(window); });
     const HWND client = std::exchange(dragged, nullptr);
     if (!client || !moved) return false;
     moved = sideways = false;

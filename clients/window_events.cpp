@@ -110,17 +110,28 @@ void WindowEvents::Stop(void* owner) {
 std::vector<WindowAbove> windowsAbove(HWND window) {
     std::vector<WindowAbove> above;
     const DWORD own = GetCurrentProcessId();
+    RECT self{};
+    GetWindowRect(window, &self);
+    // the cheap questions first, and no further than the first window that covers it: the strip
+    // asks at every look
     for (HWND other = GetWindow(window, GW_HWNDPREV); other;
          other = GetWindow(other, GW_HWNDPREV)) {
+        WindowAbove seen{IsWindowVisible(other) != FALSE, false, false};
         DWORD process = 0;
-        GetWindowThreadProcessId(other, &process);
-        above.push_back({IsWindowVisible(other) != FALSE, process == own});
+        if (seen.visible) GetWindowThreadProcessId(other, &process);
+        seen.ownProcess = process == own;
+        RECT r{}, common{};
+        seen.covers = seen.visible && !seen.ownProcess && GetWindowRect(other, &r) &&
+                      IntersectRect(&common, &r, &self);
+        above.push_back(seen);
+        if (seen.covers) break;
     }
     return above;
 }
 
 bool stripMustRise(bool hasCells, bool ownMenuOpen, const std::vector<WindowAbove>& above) {
     return hasCells && !ownMenuOpen &&
-           std::any_of(above.begin(), above.end(),
-                       [](const WindowAbove& other) { return other.visible && !other.ownProcess; });
+           std::any_of(above.begin(), above.end(), [](const WindowAbove& other) {
+               return other.visible && !other.ownProcess && other.covers;
+           });
 }

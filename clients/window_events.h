@@ -28,9 +28,10 @@ class WindowEvents {
 struct WindowAbove {
     bool visible;
     bool ownProcess;
+    bool covers = true; // its rectangle meets the window's
 };
 
-// The windows above `window`, nearest first.
+// The windows above `window`, nearest first; one that does not meet it covers nothing.
 std::vector<WindowAbove> windowsAbove(HWND window);
 
 // Whether the strip must put itself on top again: a strip with cells, while its own menu is

@@ -25,6 +25,12 @@ inline bool isClientClass(const wchar_t* className) {
     return wcscmp(className, clientClassName) == 0;
 }
 
+inline bool isClientWindow(HWND window) {
+    wchar_t className[classNameBufferSize];
+    return window && GetClassNameW(window, className, classNameBufferSize) &&
+           isClientClass(className);
+}
+
 // The folder of a client path, where its shortcut would start it: everything before the last
 // separator, the separator kept after a drive or alone so a root stays a root; empty for a
 // path without a folder.

@@ -87,19 +87,22 @@ class Selector : public testing::Test {
 
 // A redraw for a changed list shows the foreground of that moment; when the foreground
 // then goes back to the one an earlier quiet refresh saw, the strip must follow it too.
-// Only another program's visible window covers the strip: not a hidden tooltip or closed
-// menu, nor the program's own menu or dialog; and never while its own menu is open.
+// Only another program's visible window over the strip covers it: not a hidden tooltip or closed
+// menu, nor the program's own menu or dialog, nor a window elsewhere on the desktop; and never
+// while its own menu is open.
 TEST(StripOnTop, RisesOnlyOverAnotherProgramsVisibleWindow) {
-    const WindowAbove hidden{false, false}, shown{true, false}, own{true, true};
+    const WindowAbove hidden{false, false}, shown{true, false}, own{true, true},
+        elsewhere{true, false, false};
     const struct {
         bool cells, menuOpen;
         std::vector<WindowAbove> above;
         bool rises;
     } rows[] = {
-        {true, false, {}, false},     {true, false, {hidden}, false},
-        {true, false, {own}, false},  {true, false, {hidden, own, {false, true}}, false},
-        {true, false, {shown}, true}, {true, false, {hidden, own, shown}, true},
-        {true, true, {shown}, false}, {false, false, {shown}, false},
+        {true, false, {}, false},          {true, false, {hidden}, false},
+        {true, false, {own}, false},       {true, false, {hidden, own, {false, true}}, false},
+        {true, false, {shown}, true},      {true, false, {hidden, own, shown}, true},
+        {true, true, {shown}, false},      {false, false, {shown}, false},
+        {true, false, {elsewhere}, false},
     };
     for (size_t i = 0; i < std::size(rows); ++i)
         EXPECT_EQ(stripMustRise(rows[i].cells, rows[i].menuOpen, rows[i].above), rows[i].rises)
