@@ -766,6 +766,12 @@ TEST_F(ClientPass, NewClientsAreFittedAsTheyLogInOncePerWindowAndName) {
     EXPECT_FALSE(waitUntil([&] { return GetWindowLongW(client, GWL_STYLE) == fittedStyle; }, 2500))
         << "restored by hand, fitted again under the same name";
     EXPECT_TRUE(renamedIsFitted(L"QOR - Erin")) << "another character logged in on that window";
+    // the look once more, about 500 ms after the fit, finds it where it was put
+    EXPECT_FALSE(waitUntil(
+        [&] {
+            return !placedAt(client, {work.left, work.top}, fittedStyle);
+        },
+        800));
 
     // a remembered character's new client goes to its place, with no command
     SetWindowPos(client, nullptr, work.left + 150, work.top + 120, 0, 0,
