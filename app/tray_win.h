@@ -5,9 +5,9 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
-#include "app/shared_commands.h"
 #include <vector>
 
+#include "app/shared_commands.h"
 #include "clients/new_clients.h"
 #include "clients/selector_win.h"
 #include "clients/switch_keys.h"
