@@ -45,9 +45,11 @@ long cachedDcSlack(int gdiType) {
                : 0;
 }
 
-// Handles of ended threads are kept until the next one replaces them: the last pass's and the
-// last activation's. Which of them a quiet moment holds varies, by up to these two.
-constexpr long heldThreadSlack = 2;
+// Handles of ended threads are kept until the next one replaces them: the last pass's, and those
+// of the activations still under way at the last click, which end within half a second but keep
+// their handles until the next click (one a client at most). Which of them a quiet moment holds
+// varies, by up to this many; a leak of one a step would be hundreds a minute.
+constexpr long heldThreadSlack = 1 + long(maxClients);
 
 struct Sample {
     std::map<int, long> gdiTypes;
