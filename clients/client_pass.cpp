@@ -267,8 +267,7 @@ Outcome fitOrRestore(HWND hwnd, int mode, const PlaceTarget& target) {
 // Notes a client's outcome in the pass's report, with the name its title gives it; the
 // window manager's copy of the title, so a client is not asked.
 void noteOutcome(PassReport* report, HWND hwnd, Outcome outcome) {
-    // a window that has gone refused nothing, whatever its last call said
-    if (!report || outcome == Outcome::untouched || !IsWindow(hwnd)) return;
+    if (!report || outcome == Outcome::untouched) return;
     if (outcome == Outcome::changed) {
         report->changed.push_back(hwnd);
         return;

@@ -109,9 +109,19 @@ void CSelectorWin::Render() {
     if (!mem.get() || !backBuffer) return;
     Selection keepBuffer(mem, backBuffer.get()), keepFont(mem, textFont.get());
     // whatever made this render, the strip now shows this foreground
-    lastForeground = clientInFront();
+    lastForeground = FrontClient();
     drawStrip(mem, stripWidth, model.order, model.records, lastForeground, hovered, textFont.get(),
               scale);
+}
+
+HWND CSelectorWin::FrontClient() {
+    // the walk up the owners reads class names: only for a foreground window not seen before
+    const HWND front = GetForegroundWindow();
+    if (front != foregroundSeen) {
+        foregroundSeen = front;
+        foregroundClient = clientOf(front);
+    }
+    return foregroundClient;
 }
 
 void CSelectorWin::Redraw() {
@@ -178,7 +188,7 @@ void CSelectorWin::RefreshClients() {
         model.Rebuild(settings.clientOrder);
         stripWidth = stripWidthOf(model.records, scale);
         RelayoutStrip();
-    } else if (const HWND front = model.records.empty() ? lastForeground : clientInFront();
+    } else if (const HWND front = model.records.empty() ? lastForeground : FrontClient();
                states || front != lastForeground) {
         // the highlight follows the client in front (without cells there is none to
         // follow); between windows without a cell nothing on the strip changes

@@ -118,6 +118,8 @@ class CSelectorWin : public CWindow {
     void FillMenu();
     HWND HitTest(POINT point) const;
     void Redraw();
+    // The client the foreground window is known by (a client's own dialog is that client).
+    HWND FrontClient();
     bool MergeLastScan(const MeasureCellFn& measure);
 
     Bitmap backBuffer;
@@ -128,9 +130,10 @@ class CSelectorWin : public CWindow {
     Font textFont;
     Font measureFont;
     int busy = 0;
-    HWND lastForeground = nullptr; // the one the back buffer shows lit
-    HWND hovered;                  // all bits set until the first hover test
-    bool hoverStale = true;        // the cells moved since the last hover test
+    HWND lastForeground = nullptr;                             // the one the back buffer shows lit
+    HWND foregroundSeen = nullptr, foregroundClient = nullptr; // the last foreground, its client
+    HWND hovered;           // all bits set until the first hover test
+    bool hoverStale = true; // the cells moved since the last hover test
     int stripWidth = 0;
     SwitcherModel model;
     ClientFeed feed;
